@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Runs every test layer and ends with one line: "N passed, M failed".
+#   1. native unit tests (codecs, html) under ASan/UBSan, and bounded fuzz runs;
+#   2. Windows unit and integration tests under Wine, against loopback servers;
+#   3. VBScript and JScript tests run by cscript against the registered DLL.
+set -uo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+source scripts/wine-env.sh
+LOGDIR=$ROOT/build/test-logs
+rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"
+PASSED=0; FAILED=0
+
+# count_gtest LOG RC NAME: adds a GoogleTest run's counts to the totals.
+count_gtest() {
+  local log=$1 rc=$2 name=$3 p f
+  p=$(grep -aoE '^\[  PASSED  \] [0-9]+' "$log" | tail -1 | grep -oE '[0-9]+$' || true)
+  f=$(grep -aoE '^\[  FAILED  \] [0-9]+ tests?, listed below' "$log" | tail -1 | grep -oE '[0-9]+' | head -1 || true)
+  p=${p:-0}; f=${f:-0}
+  if [ "$rc" -ne 0 ] && [ "$f" -eq 0 ]; then
+    f=1; echo "  $name: exited with $rc without a test summary (crash or time-out); see $log"
+  fi
+  grep -a '^\[  FAILED  \] [A-Za-z]' "$log" | sort -u | sed 's/^/  /'
+  echo "$name: $p passed, $f failed"
+  PASSED=$((PASSED + p)); FAILED=$((FAILED + f))
+}
+
+echo "== native unit tests"
+for t in build/native/tests/test_*; do
+  [ -x "$t" ] || continue
+  name=$(basename "$t"); log=$LOGDIR/$name.log
+  timeout -k 5 600 "$t" >"$log" 2>&1; rc=$?
+  count_gtest "$log" $rc "$name"
+done
+
+echo "== fuzz runs"
+for f in build/fuzz/fuzz_*; do
+  [ -x "$f" ] || continue
+  name=$(basename "$f"); log=$LOGDIR/$name.log
+  corpus=$ROOT/fuzz/corpus/${name#fuzz_}
+  work=$ROOT/build/fuzz/work-$name; rm -rf "$work"; mkdir -p "$work"
+  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null
+  timeout -k 5 120 "$f" -max_total_time=${KESTREL_FUZZ_SECONDS:-20} -timeout=10 -rss_limit_mb=2048 \
+    -max_len=65536 "$work" >"$log" 2>&1; rc=$?
+  if [ $rc -eq 0 ]; then PASSED=$((PASSED + 1)); echo "$name: 1 passed, 0 failed";
+  else FAILED=$((FAILED + 1)); echo "$name: 0 passed, 1 failed (exit $rc); see $log"; fi
+done
+
+echo "== Windows tests under Wine ($KESTREL_WINE_ARCH)"
+kestrel_wine_prefix
+source tests/servers/servers.sh
+servers_start || { echo "servers failed to start"; FAILED=$((FAILED + 1)); }
+trap servers_stop EXIT
+for t in "$KESTREL_TEST_TREE"/tests/test_*.exe; do
+  [ -f "$t" ] || continue
+  name=$(basename "$t" .exe); log=$LOGDIR/$name.log
+  (cd "$KESTREL_TEST_TREE/tests" && KESTREL_WINE_TIMEOUT=600 "$ROOT/scripts/wine-run.sh" "./$name.exe") >"$log" 2>&1; rc=$?
+  count_gtest "$log" $rc "$name"
+done
+
+echo "== script tests under cscript"
+if [ -f "$KESTREL_TEST_TREE/Kestrel.dll" ] && ls tests/scripts/*.vbs tests/scripts/*.js >/dev/null 2>&1; then
+  bash scripts/register.sh >"$LOGDIR/register.log" 2>&1 || echo "  registration failed; see $LOGDIR/register.log"
+  CSCRIPT="$WINEPREFIX/drive_c/windows/system32/cscript.exe"
+  for s in tests/scripts/*.vbs tests/scripts/*.js; do
+    [ -f "$s" ] || continue
+    name=$(basename "$s"); log=$LOGDIR/$name.log
+    (cd tests/scripts && timeout -k 5 300 "$KESTREL_WINE" "$CSCRIPT" //nologo "$name") >"$log" 2>&1; rc=$?
+    p=$(grep -ac '^PASS ' "$log"); f=$(grep -ac '^FAIL ' "$log")
+    if ! grep -aq '^DONE' "$log"; then
+      f=$((f + 1)); echo "  $name: no DONE marker (script error, exit $rc); see $log"
+    fi
+    grep -a '^FAIL ' "$log" | sed 's/^/  /'
+    echo "$name: $p passed, $f failed"
+    PASSED=$((PASSED + p)); FAILED=$((FAILED + f))
+  done
+fi
+
+echo "$PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ] && [ "$PASSED" -gt 0 ]

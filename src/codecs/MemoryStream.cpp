@@ -1,0 +1,64 @@
+#include "codecs/MemoryStream.h"
+
+#include "codecs/Exception.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+void TMemoryStream::SetPosition(int64_t pos) { position_ = pos < 0 ? 0 : pos; }
+
+void TMemoryStream::SetSize(int64_t size) {
+  if (size < 0) size = 0;
+  try {
+    data_.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw EOutOfResources("Out of memory");
+  } catch (const std::length_error&) {
+    throw EOutOfResources("Out of memory");
+  }
+  if (position_ > size) position_ = size;
+}
+
+void TMemoryStream::Clear() {
+  std::vector<char>().swap(data_);
+  position_ = 0;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t count) {
+  if (count == 0) return;
+  size_t end = static_cast<size_t>(position_) + count;
+  if (end < count) throw EOutOfResources("Out of memory");
+  try {
+    if (end > data_.capacity()) {
+      size_t cap = data_.capacity() < 4096 ? 4096 : data_.capacity();
+      while (cap < end) cap = cap > SIZE_MAX / 2 ? end : cap * 2;
+      data_.reserve(cap);
+    }
+    if (end > data_.size()) data_.resize(end);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfResources("Out of memory");
+  } catch (const std::length_error&) {
+    throw EOutOfResources("Out of memory");
+  }
+  memcpy(data_.data() + position_, buffer, count);
+  position_ = static_cast<int64_t>(end);
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  if (position_ >= Size()) return 0;
+  size_t avail = static_cast<size_t>(Size() - position_);
+  if (count > avail) count = avail;
+  memcpy(buffer, data_.data() + position_, count);
+  position_ += static_cast<int64_t>(count);
+  return count;
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+  FILE* f = fopen(fileName.c_str(), "wb");
+  if (!f) throw EInOutError("Cannot create file " + fileName);
+  size_t written = data_.empty() ? 0 : fwrite(data_.data(), 1, data_.size(), f);
+  bool ok = written == data_.size();
+  if (fclose(f) != 0) ok = false;
+  if (!ok) throw EInOutError("Cannot write file " + fileName);
+}

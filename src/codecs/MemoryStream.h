@@ -1,0 +1,35 @@
+// TMemoryStream: a growable in-memory byte stream with a size and a position.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TMemoryStream {
+public:
+  int64_t Size() const { return static_cast<int64_t>(data_.size()); }
+  int64_t Position() const { return position_; }
+  void SetPosition(int64_t pos);
+  // Changes the size; the position is kept inside the new size.
+  void SetSize(int64_t size);
+  void Clear();
+
+  // Writes at the position, growing the stream geometrically as needed.
+  // Throws EOutOfResources when memory runs out.
+  void Write(const void* buffer, size_t count);
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  // Reads up to count bytes from the position; returns the bytes read.
+  size_t Read(void* buffer, size_t count);
+
+  const char* Memory() const { return data_.data(); }
+  char* Memory() { return data_.data(); }
+  std::string ToString() const { return std::string(data_.begin(), data_.end()); }
+
+  // Writes the whole content to a file; throws EInOutError "Cannot create file <name>".
+  void SaveToFile(const std::string& fileName) const;
+
+private:
+  std::vector<char> data_;
+  int64_t position_ = 0;
+};

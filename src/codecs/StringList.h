@@ -1,0 +1,73 @@
+// TStringList: an ordered list of 8-bit lines with optional name=value use
+// and change notification.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Case-insensitive comparison of 8-bit text, folding ASCII and the Latin-1
+// letters of the Western ANSI code page. Returns <0, 0 or >0.
+int AnsiCompareText(const std::string& a, const std::string& b);
+bool AnsiSameText(const std::string& a, const std::string& b);
+std::string AnsiUpperCase(const std::string& s);
+std::string AnsiLowerCase(const std::string& s);
+
+class TStringList {
+public:
+  using TNotifyEvent = std::function<void(TStringList* sender)>;
+
+  TStringList() = default;
+  TStringList(const TStringList& other) : lines_(other.lines_) {}
+  TStringList& operator=(const TStringList& other);
+  virtual ~TStringList() = default;
+
+  int Count() const { return static_cast<int>(lines_.size()); }
+  bool Empty() const { return lines_.empty(); }
+  // Indexed read; throws Exception "List index out of bounds (%d)" when out of range.
+  const std::string& operator[](int index) const;
+  const std::string& Get(int index) const { return (*this)[index]; }
+  void Put(int index, const std::string& line);
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+  int Add(const std::string& line);
+  void Insert(int index, const std::string& line);
+  void Delete(int index);
+  void Clear();
+  void Assign(const TStringList& source);
+  void AddStrings(const TStringList& source);
+
+  // Case-insensitive search of a whole line; -1 when absent.
+  int IndexOf(const std::string& line) const;
+
+  // Text: every line followed by CR LF. SetText splits at CR LF, lone CR and
+  // lone LF; a final line end adds no empty line; a NUL byte ends the text.
+  std::string Text() const;
+  void SetText(const std::string& text);
+  void SetText(const char* data, size_t length);
+
+  // name=value use. Names compare case-insensitively.
+  std::string Names(int index) const;
+  std::string ValueFromIndex(int index) const;
+  int IndexOfName(const std::string& name) const;
+  std::string Values(const std::string& name) const;
+  // A non-empty value replaces the line of that name in place or appends one;
+  // an empty value deletes the line of that name.
+  void SetValue(const std::string& name, const std::string& value);
+
+  // Change notification. Within BeginUpdate/EndUpdate no notice is sent; the
+  // outermost EndUpdate sends OnChange once.
+  void BeginUpdate();
+  void EndUpdate();
+  int UpdateCount() const { return updateCount_; }
+  TNotifyEvent OnChange;
+  TNotifyEvent OnChanging;
+
+protected:
+  void Changing();
+  void Changed();
+
+private:
+  std::vector<std::string> lines_;
+  int updateCount_ = 0;
+};
