@@ -55,7 +55,7 @@ servers_start() {
   if [ -f "$SERVERS_DIR/tinyproxy.conf.in" ] && command -v tinyproxy >/dev/null; then
     KESTREL_PROXY_PORT=$(free_port); export KESTREL_PROXY_PORT
     sed -e "s|@PORT@|$KESTREL_PROXY_PORT|g" -e "s|@RUN@|$SERVERS_RUN|g" \
-      "$SERVERS_DIR/tinyproxy.conf.in" > "$SERVERS_RUN/tinyproxy.conf"
+      -e "s|@CONF@|$SERVERS_DIR|g" "$SERVERS_DIR/tinyproxy.conf.in" > "$SERVERS_RUN/tinyproxy.conf"
     tinyproxy -d -c "$SERVERS_RUN/tinyproxy.conf" >"$SERVERS_RUN/tinyproxy.log" 2>&1 &
     SERVERS_PIDS+=($!)
     wait_port "$KESTREL_PROXY_PORT" || { echo "tinyproxy did not start" >&2; ok=1; }
