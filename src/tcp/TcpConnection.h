@@ -1,0 +1,153 @@
+// TTcpConnection: a client TCP socket component. It resolves a server name
+// and port, connects, sends lines and receives lines and blocks, with a
+// time-out and cancellation for every wait. It never blocks inside the socket
+// library: lookups and the socket run asynchronously, their notices arrive as
+// messages at the component's utility window, and every wait sleeps briefly
+// and pumps the thread's messages until its flag is set.
+#pragma once
+
+#include "codecs/MemoryStream.h"
+#include "codecs/StringList.h"
+#include "platform/Component.h"
+#include "platform/Timers.h"
+#include "platform/UtilityWindow.h"
+#include "platform/WinsockApi.h"
+#include "tcp/SocketErrors.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TTcpConnection : public TComponent {
+public:
+  using TProgressEvent = std::function<void(TObject* Sender, int Perc, int Transferred)>;
+  using TSocketErrorEvent = std::function<void(TObject* Sender, std::string& Msg)>;
+  using TLineEvent = std::function<void(TObject* Sender, const std::string& Line)>;
+
+  // Notification messages posted to the utility window.
+  static constexpr UINT WM_HOSTLOOKUP = 1172;
+  static constexpr UINT WM_SERVICELOOKUP = 1173;
+  static constexpr UINT WM_SOCKETEVENT = 1174;
+
+  // Longest host name resolved, and longest line (LF included) ReadLine takes.
+  static constexpr size_t MaxHostNameLength = 253;
+  static constexpr size_t MaxLineLength = 65536;
+
+  explicit TTcpConnection(TComponent* AOwner = nullptr);
+  ~TTcpConnection() override;
+
+  // Published properties.
+  bool GetWinsockLoaded() const;
+  void SetWinsockLoaded(bool value);
+  int GetTimeOut() const { return TimeCounter.TimeOut; }
+  void SetTimeOut(int value) { TimeCounter.TimeOut = value; }
+  bool SuppressBody = true;         // stored only
+  bool CloseOnTimeOutError = true;  // a time-out also aborts pending work and closes
+
+  std::string Server;        // host, optionally ":" and a port
+  uint16_t DefaultPort = 0;  // when the service lookup fails
+  std::string ServiceName;   // for the port lookup
+  std::string LogFileName;   // transfer log, written at destruction when set
+  TStringList LogLines;      // every line sent and received while LogFileName is set
+
+  // Events, each fired only when assigned.
+  TNotifyEvent OnOpen;
+  TNotifyEvent OnConnect;
+  TNotifyEvent OnClosing;
+  TNotifyEvent OnClosed;
+  TNotifyEvent OnCancel;
+  TProgressEvent OnProgress;
+  TSocketErrorEvent OnError;
+  TLineEvent OnLineSent;
+  TLineEvent OnLineReceived;
+
+  // Clears Canceled, the time-out flag, AsyncHandle, AsyncError and the six
+  // event flags (AsyncErrorCode stays).
+  virtual void ResetState();
+  // The first three characters of Line as an integer; -1 when not a number.
+  virtual int GetReplyCode(const std::string& Line);
+  // Checks Server, starts the socket library, resolves host and port, creates the socket.
+  virtual void Open();
+  virtual void Close();
+  virtual void Cancel();
+
+  void Connect();
+  void SendLine(const std::string& Line);
+  // Receives one line ending in LF (without its line end); returns
+  // GetReplyCode of it, -1 when no complete line came.
+  int ReadLine(std::string& Line);
+  // Appends Count bytes to Stream, or everything until the peer closes when
+  // Count is negative.
+  void ReadBlock(TMemoryStream& Stream, int Count);
+
+  bool HasSocket() const { return SocketHandle != INVALID_SOCKET; }
+  void CheckServer();
+  std::string HostPart() const;
+  int PortPart() const;
+
+  // Writes LogLines to LogFileName when that is set; file errors are ignored.
+  void SaveLog();
+
+  HWND WindowHandle() const { return FWindowHandle; }
+
+protected:
+  // Reports (OnError) and raises ESocketError with the table's text; does
+  // nothing for code 0. Code 10054 closes the socket first.
+  void RaiseSocketError(uint16_t Code);
+  // Reports, optionally aborts and closes, raises ETimedOutError.
+  [[noreturn]] void RaiseTimeOut();
+  // Reports and raises ECanceledError.
+  [[noreturn]] void RaiseCanceled();
+
+  // Turns the socket library's notices into flags.
+  void HandleNotification(TMessageRecord& Message);
+
+  void ResolveHost();
+  void ResolvePort();
+  void CreateSocket();
+
+  WSADATA StartupData{};
+  SOCKET SocketHandle = INVALID_SOCKET;
+  HANDLE AsyncHandle = nullptr;
+  TTimeCounter TimeCounter;
+  uint32_t RemoteAddress = 0;  // IPv4, network byte order
+  uint16_t Port = 0;           // host byte order
+  int StartupCount = 0;
+
+  bool Canceled = false;
+  bool HostLookupDone = false;
+  bool ServiceLookupDone = false;
+  bool Connected = false;
+  bool Readable = false;
+  bool Writable = false;
+  bool Closed = false;
+  bool AsyncError = false;
+  uint16_t AsyncErrorCode = 0;
+
+private:
+  HWND FWindowHandle = nullptr;
+  // Wall-clock backstop of every wait, should the timer's ticks never come.
+  uint64_t FWaitDeadline = 0;
+  // Result record of the pending lookup; the library fills it asynchronously.
+  std::unique_ptr<char[]> FLookupBuffer;
+  // Bytes received but not yet handed out, FReceiveBuffer[FReceiveStart..FReceiveEnd).
+  std::vector<char> FReceiveBuffer;
+  size_t FReceiveStart = 0;
+  size_t FReceiveEnd = 0;
+
+  void StartWait();
+  void StopWait();
+  bool WaitTimedOut();
+  void IdleSleep(DWORD milliseconds);
+  void WaitFor(const bool& flag, bool endOnAsyncError, bool endOnClose, DWORD sleepMs);
+  void StartLookup(bool host, const std::string& name);
+  void AbandonLookup();
+  size_t Buffered() const { return FReceiveEnd - FReceiveStart; }
+  void DiscardReceived();
+  bool TakeBufferedLine(std::string& Line);
+  int ReceiveIntoBuffer();
+  void FireError(std::string& Msg);
+  void CloseSocketQuietly();
+};
