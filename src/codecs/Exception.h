@@ -7,8 +7,12 @@
 
 class Exception : public std::runtime_error {
 public:
-  explicit Exception(const std::string& message) : std::runtime_error(message) {}
-  std::string Message() const { return what(); }
+  explicit Exception(const std::string& message) : std::runtime_error(message), message_(message) {}
+  // The whole message, including any NUL byte it holds (what() stops there).
+  const std::string& Message() const { return message_; }
+
+private:
+  std::string message_;
 };
 
 // Text that does not convert to a number.

@@ -1,0 +1,90 @@
+#include "codecs/Entities.h"
+
+#include "codecs/Exception.h"
+#include "codecs/WordUtils.h"
+
+#include <cstring>
+
+const TEntityEntry EntityTable[EntityCount] = {
+    {"gt", 62},      {"lt", 60},      {"quot", 34},    {"amp", 38},     {"reg", 174},
+    {"copy", 169},   {"ensp", 32},    {"emsp", 32},    {"nbsp", 32},    {"endash", 45},
+    {"emdash", 45},  {"Agrave", 192}, {"Acirc", 194},  {"Auml", 196},   {"AElig", 198},
+    {"Egrave", 200}, {"Ecirc", 202},  {"Igrave", 204}, {"Icirc", 206},  {"Ograve", 210},
+    {"Ocirc", 212},  {"Ouml", 214},   {"Oslash", 216}, {"Uacute", 218}, {"Uuml", 220},
+    {"THORN", 222},  {"agrave", 224}, {"acirc", 226},  {"auml", 228},   {"aelig", 230},
+    {"egrave", 232}, {"ecirc", 234},  {"igrave", 236}, {"icirc", 238},  {"eth", 240},
+    {"ograve", 242}, {"ocirc", 244},  {"ouml", 246},   {"oslash", 248}, {"uacute", 250},
+    {"uuml", 252},   {"thorn", 254},  {"Aacute", 193}, {"Atilde", 195}, {"Aring", 197},
+    {"Ccedil", 199}, {"Eacute", 201}, {"Euml", 203},   {"Iacute", 205}, {"Iuml", 207},
+    {"Ntilde", 209}, {"Oacute", 211}, {"Otilde", 213}, {"Ugrave", 217}, {"Ucirc", 219},
+    {"Yacute", 221}, {"szlig", 223},  {"aacute", 225}, {"atilde", 227}, {"aring", 229},
+    {"ccedil", 231}, {"eacute", 233}, {"euml", 235},   {"iacute", 237}, {"iuml", 239},
+    {"ntilde", 241}, {"oacute", 243}, {"otilde", 245}, {"ugrave", 249}, {"ucirc", 251},
+    {"yacute", 253}, {"yuml", 255},
+};
+
+namespace {
+
+// "&#" digits [";"]: the digits must convert to a signed 32-bit value.
+TDecodedEntity DecodeNumeric(const std::string& text, size_t amp) {
+  TDecodedEntity r;
+  size_t i = amp + 2;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  std::string digits = text.substr(amp + 2, i - (amp + 2));
+  if (i < text.size() && text[i] == ';') ++i;
+  int32_t value = 0;
+  if (digits.empty() || !TryStrToInt(digits, value)) return r;
+  r.found = true;
+  r.numeric = true;
+  r.length = static_cast<int>(i - amp);
+  r.character = static_cast<char>(value & 0xFF);
+  return r;
+}
+
+// Names compare case-sensitively over the name's length; no terminator needed.
+TDecodedEntity DecodeNamed(const std::string& text, size_t amp) {
+  TDecodedEntity r;
+  const size_t start = amp + 1;
+  for (const TEntityEntry& e : EntityTable) {
+    size_t len = strlen(e.name);
+    if (text.size() - start < len || text.compare(start, len, e.name) != 0) continue;
+    size_t end = start + len;
+    if (end < text.size() && text[end] == ';') ++end;
+    r.found = true;
+    r.length = static_cast<int>(end - amp);
+    r.character = static_cast<char>(e.code);
+    r.name = e.name;
+    return r;
+  }
+  return r;
+}
+
+}  // namespace
+
+TDecodedEntity DecodeEntity(const std::string& text, int position) {
+  if (text.empty()) return TDecodedEntity();
+  if (position < 1 || static_cast<size_t>(position) > text.size() || text[position - 1] != '&')
+    throw Exception("Invalid HTML entity, must begin with &");
+  size_t amp = static_cast<size_t>(position - 1);
+  if (amp + 1 < text.size() && text[amp + 1] == '#') return DecodeNumeric(text, amp);
+  return DecodeNamed(text, amp);
+}
+
+std::string DecodeEntities(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '&') {
+      TDecodedEntity e = DecodeEntity(text, static_cast<int>(i + 1));
+      if (e.found) {
+        out += e.character;
+        i += static_cast<size_t>(e.length);
+        continue;
+      }
+    }
+    out += text[i];
+    ++i;
+  }
+  return out;
+}

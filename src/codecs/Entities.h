@@ -1,0 +1,31 @@
+// HTML character references (Part 5.1): the 72 named entities and numeric
+// decimal references, decoded to 8-bit characters.
+#pragma once
+
+#include <string>
+
+struct TEntityEntry {
+  const char* name;  // at most 10 characters
+  unsigned char code;
+};
+
+constexpr int EntityCount = 72;
+// Searched in this order; the first entry whose name matches wins.
+extern const TEntityEntry EntityTable[EntityCount];
+
+struct TDecodedEntity {
+  bool found = false;
+  bool numeric = false;  // a "&#digits" reference
+  int length = 0;        // characters consumed from the "&" on, ";" included
+  char character = 0;    // the decoded 8-bit character
+  std::string name;      // the entity's name; empty for a numeric reference
+};
+
+// Decodes the reference at the 1-based position of an "&" in text. An empty
+// text gives "not found"; a position that does not hold "&" raises Exception
+// "Invalid HTML entity, must begin with &". When not found, the other fields
+// keep their defaults.
+TDecodedEntity DecodeEntity(const std::string& text, int position);
+
+// Replaces every recognised character reference by its character.
+std::string DecodeEntities(const std::string& text);

@@ -1,0 +1,19 @@
+// Form-style URL encoding and decoding of 8-bit text (Part 5.1), behind the
+// URLEncode and URLDecode methods of IConn.
+#pragma once
+
+#include <string>
+
+// URL-safe characters (* - . 0-9 @ A-Z _ a-z) are copied, a space becomes "+",
+// every other byte becomes "%" and two upper-case hex digits. Stops at the
+// first NUL.
+std::string URLEncode(const std::string& text);
+
+// "+" becomes a space, "%%" a single "%", "%" and two characters the byte of
+// that hexadecimal value; anything else is copied. Stops at the first NUL.
+// Fails with EConvertError "'$xy' is not a valid integer value" when the two
+// characters after "%" are not hexadecimal digits, and with "'$' ..." when "%"
+// is the last character. A "%" followed by one character and then the end of
+// the text decodes that single hex digit ("%7" gives the byte 7; "%z" fails
+// with "'$z' ..."). The decoder never reads past the text.
+std::string URLDecode(const std::string& text);
