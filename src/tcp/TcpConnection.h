@@ -129,10 +129,11 @@ protected:
 private:
   HWND FWindowHandle = nullptr;
   // Wall-clock backstop of every wait, should the timer's ticks never come.
-  uint64_t FWaitDeadline = 0;
+  DWORD FWaitStart = 0;
+  uint64_t FWaitLimitMs = 0;
   // Result record of the pending lookup; the library fills it asynchronously.
   std::unique_ptr<char[]> FLookupBuffer;
-  // Bytes received but not yet handed out, FReceiveBuffer[FReceiveStart..FReceiveEnd).
+  // Bytes received but not yet handed out: FReceiveBuffer[FReceiveStart, FReceiveEnd).
   std::vector<char> FReceiveBuffer;
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
@@ -140,14 +141,17 @@ private:
   void StartWait();
   void StopWait();
   bool WaitTimedOut();
-  void IdleSleep(DWORD milliseconds);
   void WaitFor(const bool& flag, bool endOnAsyncError, bool endOnClose, DWORD sleepMs);
   void StartLookup(bool host, const std::string& name);
   void AbandonLookup();
+  bool AwaitLookup(const bool& done);
+  void RaiseLastError(uint16_t fallback);
   size_t Buffered() const { return FReceiveEnd - FReceiveStart; }
   void DiscardReceived();
   bool TakeBufferedLine(std::string& Line);
   int ReceiveIntoBuffer();
+  void FinishLine(const std::string& Line);
+  void FireProgress(int Perc, int64_t Transferred);
   void FireError(std::string& Msg);
   void CloseSocketQuietly();
 };

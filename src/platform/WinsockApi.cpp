@@ -1,0 +1,155 @@
+#include "platform/WinsockApi.h"
+
+#include <cstdio>
+
+const char* const SWinsockNotFound = "Winsock not found";
+const char* const SWinsockNotLoaded = "Winsock is not loaded";
+const char* const SFunctionNotFound = "Function %s not found";
+const char* const TWinsockApi::DefaultLibraryName = "wsock32.dll";
+
+namespace {
+
+[[noreturn]] void RaiseFunctionNotFound(const char* name) {
+  char text[160];
+  std::snprintf(text, sizeof text, SFunctionNotFound, name);
+  throw EWinsockDLLError(text);
+}
+
+// Handles 0 to 32 are the legacy module-loading error range.
+bool IsValidModule(HMODULE handle) { return reinterpret_cast<uintptr_t>(handle) > 32; }
+
+// Looks an entry point up and calls it with the wrapper's own argument types.
+template <typename Fn>
+Fn Entry(const TWinsockApi& api, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(api.GetProc(name)));
+}
+
+}  // namespace
+
+TWinsockApi::TWinsockApi(const std::string& libraryName) : FLibraryName(libraryName) {
+  // Static start-up cannot report an error: a library that does not load
+  // leaves the binding unloaded, and the module's entry point checks that.
+  try {
+    Load();
+  } catch (const EWinsockDLLError&) {
+  }
+}
+
+TWinsockApi::~TWinsockApi() { Unload(); }
+
+bool TWinsockApi::IsLoaded() const { return IsValidModule(FHandle); }
+
+void TWinsockApi::Load() {
+  if (IsLoaded()) return;
+  // No "cannot find the file" box may appear on a server's desktop.
+  UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  FHandle = LoadLibraryA(FLibraryName.c_str());
+  SetErrorMode(previousMode);
+  if (!IsValidModule(FHandle)) {
+    FHandle = nullptr;
+    throw EWinsockDLLError(SWinsockNotFound);
+  }
+}
+
+void TWinsockApi::Unload() {
+  if (FHandle) {
+    FreeLibrary(FHandle);
+    FHandle = nullptr;
+  }
+}
+
+FARPROC TWinsockApi::GetProc(const char* name) const {
+  if (!IsLoaded()) throw EWinsockDLLError(SWinsockNotLoaded);
+  FARPROC proc = GetProcAddress(FHandle, name);
+  if (!proc) RaiseFunctionNotFound(name);
+  return proc;
+}
+
+int TWinsockApi::closesocket(SOCKET s) {
+  return Entry<int(WINAPI*)(SOCKET)>(*this, "closesocket")(s);
+}
+
+int TWinsockApi::connect(SOCKET s, const sockaddr* name, int namelen) {
+  return Entry<int(WINAPI*)(SOCKET, const sockaddr*, int)>(*this, "connect")(s, name, namelen);
+}
+
+u_short TWinsockApi::htons(u_short hostshort) {
+  return Entry<u_short(WINAPI*)(u_short)>(*this, "htons")(hostshort);
+}
+
+unsigned long TWinsockApi::inet_addr(const char* cp) {
+  // Looked up without the load check: an unloaded binding reports the
+  // missing entry point rather than the missing library.
+  FARPROC proc = FHandle ? GetProcAddress(FHandle, "inet_addr") : nullptr;
+  if (!proc) RaiseFunctionNotFound("inet_addr");
+  return reinterpret_cast<unsigned long(WINAPI*)(const char*)>(reinterpret_cast<void*>(proc))(cp);
+}
+
+int TWinsockApi::recv(SOCKET s, char* buf, int len, int flags) {
+  return Entry<int(WINAPI*)(SOCKET, char*, int, int)>(*this, "recv")(s, buf, len, flags);
+}
+
+int TWinsockApi::send(SOCKET s, const char* buf, int len, int flags) {
+  return Entry<int(WINAPI*)(SOCKET, const char*, int, int)>(*this, "send")(s, buf, len, flags);
+}
+
+SOCKET TWinsockApi::socket(int af, int type, int protocol) {
+  return Entry<SOCKET(WINAPI*)(int, int, int)>(*this, "socket")(af, type, protocol);
+}
+
+hostent* TWinsockApi::gethostbyname(const char* name) {
+  return Entry<hostent*(WINAPI*)(const char*)>(*this, "gethostbyname")(name);
+}
+
+int TWinsockApi::gethostname(char* name, int namelen) {
+  return Entry<int(WINAPI*)(char*, int)>(*this, "gethostname")(name, namelen);
+}
+
+servent* TWinsockApi::getservbyname(const char* name, const char* proto) {
+  return Entry<servent*(WINAPI*)(const char*, const char*)>(*this, "getservbyname")(name, proto);
+}
+
+int TWinsockApi::WSAStartup(WORD wVersionRequired, WSADATA* lpWSAData) {
+  return Entry<int(WINAPI*)(WORD, WSADATA*)>(*this, "WSAStartup")(wVersionRequired, lpWSAData);
+}
+
+int TWinsockApi::WSACleanup() { return Entry<int(WINAPI*)()>(*this, "WSACleanup")(); }
+
+int TWinsockApi::WSAGetLastError() { return Entry<int(WINAPI*)()>(*this, "WSAGetLastError")(); }
+
+BOOL TWinsockApi::WSAIsBlocking() { return Entry<BOOL(WINAPI*)()>(*this, "WSAIsBlocking")(); }
+
+int TWinsockApi::WSACancelBlockingCall() {
+  return Entry<int(WINAPI*)()>(*this, "WSACancelBlockingCall")();
+}
+
+HANDLE TWinsockApi::WSAAsyncGetServByName(HWND hWnd, u_int wMsg, const char* name, const char* proto,
+                                          char* buf, int buflen) {
+  return Entry<HANDLE(WINAPI*)(HWND, u_int, const char*, const char*, char*, int)>(
+      *this, "WSAAsyncGetServByName")(hWnd, wMsg, name, proto, buf, buflen);
+}
+
+HANDLE TWinsockApi::WSAAsyncGetHostByName(HWND hWnd, u_int wMsg, const char* name, char* buf,
+                                          int buflen) {
+  return Entry<HANDLE(WINAPI*)(HWND, u_int, const char*, char*, int)>(
+      *this, "WSAAsyncGetHostByName")(hWnd, wMsg, name, buf, buflen);
+}
+
+int TWinsockApi::WSACancelAsyncRequest(HANDLE hAsyncTaskHandle) {
+  return Entry<int(WINAPI*)(HANDLE)>(*this, "WSACancelAsyncRequest")(hAsyncTaskHandle);
+}
+
+int TWinsockApi::WSAAsyncSelect(SOCKET s, HWND hWnd, u_int wMsg, long lEvent) {
+  return Entry<int(WINAPI*)(SOCKET, HWND, u_int, long)>(*this, "WSAAsyncSelect")(s, hWnd, wMsg,
+                                                                                 lEvent);
+}
+
+TWinsockApi WinsockApi;
+
+int16_t GetAsyncError(LPARAM lParam) {
+  return static_cast<int16_t>(static_cast<uint16_t>((static_cast<uintptr_t>(lParam) >> 16) & 0xFFFF));
+}
+
+int16_t GetSelectEvent(LPARAM lParam) {
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uintptr_t>(lParam) & 0xFFFF));
+}
