@@ -1,0 +1,84 @@
+#include "ClassTypeInfo.h"
+
+#include <oleauto.h>
+
+#include "TextBoundary.h"
+#include "codecs/Exception.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* message, const std::string& className)
+{
+  throw Exception(std::string(message) + " " + className);
+}
+
+std::string TakeBstr(BSTR text)
+{
+  std::string result = BstrToAnsi(text);
+  SysFreeString(text);
+  return result;
+}
+
+// The coclass's default, non-source interface; null when it has none.
+TComPtr<ITypeInfo> DefaultInterface(ITypeInfo* classInfo)
+{
+  TComPtr<ITypeInfo> result;
+  TYPEATTR* attr = nullptr;
+  if (FAILED(classInfo->GetTypeAttr(&attr))) return result;
+  const WORD count = attr->cImplTypes;
+  classInfo->ReleaseTypeAttr(attr);
+  for (UINT i = 0; i < count; ++i) {
+    INT flags = 0;
+    HREFTYPE ref = 0;
+    if (FAILED(classInfo->GetImplTypeFlags(i, &flags))) continue;
+    if ((flags & IMPLTYPEFLAG_FDEFAULT) == 0 || (flags & IMPLTYPEFLAG_FSOURCE) != 0) continue;
+    if (SUCCEEDED(classInfo->GetRefTypeOfImplType(i, &ref)))
+      classInfo->GetRefTypeInfo(ref, result.Receive());
+    break;
+  }
+  return result;
+}
+
+// Invoke through the type information calls the object's v-table, so a dual
+// interface is served from its TKIND_INTERFACE side. A pure dispinterface
+// has no v-table to call and does not qualify.
+TComPtr<ITypeInfo> VtableSide(TComPtr<ITypeInfo> info, IID& iid)
+{
+  TComPtr<ITypeInfo> result;
+  TYPEATTR* attr = nullptr;
+  if (!info || FAILED(info->GetTypeAttr(&attr))) return result;
+  const TYPEKIND kind = attr->typekind;
+  const bool dual = (attr->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+  iid = attr->guid;
+  info->ReleaseTypeAttr(attr);
+  if (!dual) return result;
+  if (kind == TKIND_INTERFACE) return info;
+  HREFTYPE ref = 0;
+  if (kind == TKIND_DISPATCH && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)))
+    info->GetRefTypeInfo(ref, result.Receive());
+  return result;
+}
+
+}  // namespace
+
+TClassTypeInfo LoadClassTypeInfo(ITypeLib* lib, REFCLSID clsid, REFIID implemented,
+                                 const std::string& className)
+{
+  TClassTypeInfo result;
+  if (FAILED(lib->GetTypeInfoOfGuid(clsid, result.ClassInfo.Receive())))
+    Fail("Type information missing for class", className);
+
+  BSTR name = nullptr;
+  BSTR description = nullptr;
+  result.ClassInfo->GetDocumentation(MEMBERID_NIL, &name, &description, nullptr, nullptr);
+  result.ClassName = TakeBstr(name);
+  result.Description = TakeBstr(description);
+  const std::string shownName = result.ClassName.empty() ? className : result.ClassName;
+
+  IID iid = IID_NULL;
+  result.InterfaceInfo = VtableSide(DefaultInterface(result.ClassInfo.Get()), iid);
+  if (!result.InterfaceInfo) Fail("Incorrect type information for class", shownName);
+  if (!IsEqualIID(iid, implemented)) Fail("Dispatch interface missing from class", shownName);
+  result.ErrorInterface = iid;
+  return result;
+}

@@ -1,0 +1,36 @@
+// Failures at the COM boundary. A member's failure reaches the client as
+// error information (description = the failure's message) and an HRESULT:
+// E_UNEXPECTED, or the failure's own code when it carries one.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "codecs/Exception.h"
+
+// A failure that carries its own (negative) HRESULT.
+class EOleSysError : public Exception {
+public:
+  EOleSysError(const std::string& message, HRESULT errorCode)
+      : Exception(message), errorCode_(errorCode) {}
+  HRESULT ErrorCode() const { return errorCode_; }
+
+private:
+  HRESULT errorCode_;
+};
+
+// Where a failure is reported from: the interface and the programmatic
+// identifier that the error information names.
+struct TErrorOrigin {
+  GUID Interface;
+  std::wstring Source;
+};
+
+// Hands error information to the platform (SetErrorInfo) and returns code,
+// or E_UNEXPECTED without error information when none can be created.
+HRESULT ReportComError(const TErrorOrigin& origin, const std::string& message,
+                       HRESULT code = E_UNEXPECTED);
+
+// Reports the exception being handled; call only inside a catch block.
+HRESULT ReportCurrentException(const TErrorOrigin& origin);

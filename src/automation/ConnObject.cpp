@@ -1,0 +1,378 @@
+#include "ConnObject.h"
+
+#include <oleauto.h>
+#include <ocidl.h>
+
+#include <new>
+#include <string>
+
+#include "ClassFactory.h"
+#include "ComServer.h"
+#include "Conn.h"
+#include "KestrelTypeLib.h"
+#include "TextBoundary.h"
+#include "Variant.h"
+
+namespace {
+
+// Out parameters are cleared before any work, so a failed call never leaves
+// a stale value; they receive the result only when the member succeeded.
+void ClearOut(BSTR* out) { *out = nullptr; }
+void ClearOut(VARIANT_BOOL* out) { *out = VARIANT_FALSE; }
+void ClearOut(LONG* out) { *out = 0; }
+void ClearOut(VARIANT* out) { VariantInit(out); }
+
+void StoreOut(BSTR* out, const std::string& value) { *out = AnsiToBstr(value); }
+void StoreOut(VARIANT_BOOL* out, bool value) { *out = value ? VARIANT_TRUE : VARIANT_FALSE; }
+void StoreOut(LONG* out, int value) { *out = value; }
+void StoreOut(VARIANT* out, TVariant value) { value.MoveTo(out); }
+
+// Keeps the library loaded while the object lives, whether its construction
+// completes or not.
+class TObjectCount {
+public:
+  TObjectCount() { CountObject(true); }
+  ~TObjectCount() { CountObject(false); }
+  TObjectCount(const TObjectCount&) = delete;
+  TObjectCount& operator=(const TObjectCount&) = delete;
+};
+
+class TConnObject final : public IConn, public ISupportErrorInfo, public IProvideClassInfo {
+public:
+  TConnObject(TConnFactory& factory, IUnknown* outer)
+      : factory_(factory), controller_(outer ? outer : &inner_)
+  {
+    inner_.self = this;
+  }
+
+  IUnknown* Inner() { return &inner_; }
+
+  // IUnknown: delegated to the controlling object (the outer one when aggregated).
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+  {
+    return controller_->QueryInterface(riid, ppv);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return controller_->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return controller_->Release(); }
+
+  // ISupportErrorInfo
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override
+  {
+    return Implements(riid) ? S_OK : S_FALSE;
+  }
+
+  // IProvideClassInfo
+  HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override
+  {
+    if (!info) return E_POINTER;
+    *info = factory_.TypeInfo().ClassInfo.Copy();
+    return S_OK;
+  }
+
+  // IDispatch, answered from the type information of IConn.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+  {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override
+  {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    *info = factory_.TypeInfo().InterfaceInfo.Copy();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override
+  {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    return DispGetIDsOfNames(factory_.TypeInfo().InterfaceInfo.Get(), names, count, ids);
+  }
+
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override
+  {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    // Script engines differ in which put flag they send for an assignment;
+    // either one reaches the property's put accessor.
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
+      flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
+    return factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn*>(this), id, flags, params,
+                                                      result, exception, argError);
+  }
+
+  // IConn
+  HRESULT STDMETHODCALLTYPE GetURL(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.GetURL(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Protocol(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Protocol(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Protocol(BSTR value) override
+  {
+    return Answer([&] { conn_.SetProtocol(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_URL(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.URL(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_URL(BSTR value) override
+  {
+    return Answer([&] { conn_.SetURL(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_FileName(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.FileName(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_FollowRedirects(VARIANT_BOOL* Value) override
+  {
+    return Answer(Value, [&] { return conn_.FollowRedirects(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_FollowRedirects(VARIANT_BOOL value) override
+  {
+    return Answer([&] { conn_.SetFollowRedirects(value != 0); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Port(LONG* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Port(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Port(LONG value) override
+  {
+    return Answer([&] { conn_.SetPort(value); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Proxy(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Proxy(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Proxy(BSTR value) override
+  {
+    return Answer([&] { conn_.SetProxy(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_TimeOut(LONG* Value) override
+  {
+    return Answer(Value, [&] { return conn_.TimeOut(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_TimeOut(LONG value) override
+  {
+    return Answer([&] { conn_.SetTimeOut(value); });
+  }
+  HRESULT STDMETHODCALLTYPE get_PostData(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.PostData(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_PostData(BSTR value) override
+  {
+    return Answer([&] { conn_.SetPostData(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Headers(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Headers(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Accept(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Accept(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Accept(BSTR value) override
+  {
+    return Answer([&] { conn_.SetAccept(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_UserAgent(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.UserAgent(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_UserAgent(BSTR value) override
+  {
+    return Answer([&] { conn_.SetUserAgent(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_RequestMethod(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.RequestMethod(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_RequestMethod(BSTR value) override
+  {
+    return Answer([&] { conn_.SetRequestMethod(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_ContentType(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.ContentType(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_ContentType(BSTR value) override
+  {
+    return Answer([&] { conn_.SetContentType(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_ExtraHeaders(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.ExtraHeaders(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Version(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Version(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_SaveFileTo(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.SaveFileTo(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_SaveFileTo(BSTR value) override
+  {
+    return Answer([&] { conn_.SetSaveFileTo(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Authorization(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Authorization(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Authorization(BSTR value) override
+  {
+    return Answer([&] { conn_.SetAuthorization(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE AddExtraHeader(BSTR strHeader) override
+  {
+    return Answer([&] { conn_.AddExtraHeader(BstrToAnsi(strHeader)); });
+  }
+  HRESULT STDMETHODCALLTYPE ClearExtraHeaders() override
+  {
+    return Answer([&] { conn_.ClearExtraHeaders(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_HTTPLog(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.HTTPLog(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_HTTPLog(BSTR value) override
+  {
+    return Answer([&] { conn_.SetHTTPLog(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE URLEncode(BSTR strValue, BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.URLEncode(BstrToAnsi(strValue)); });
+  }
+  HRESULT STDMETHODCALLTYPE URLDecode(BSTR strValue, BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.URLDecode(BstrToAnsi(strValue)); });
+  }
+  HRESULT STDMETHODCALLTYPE GetHREFs(VARIANT* Value) override
+  {
+    return Answer(Value, [&] { return conn_.GetHREFs(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Error(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Error(); });
+  }
+  HRESULT STDMETHODCALLTYPE GetHeader(BSTR strHeader, BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.GetHeader(BstrToAnsi(strHeader)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_ProxyPassword(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.ProxyPassword(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_ProxyPassword(BSTR value) override
+  {
+    return Answer([&] { conn_.SetProxyPassword(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Response(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Response(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_BinaryData(VARIANT* Value) override
+  {
+    return Answer(Value, [&] { return conn_.BinaryData(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_GetHREFNames(VARIANT* Value) override
+  {
+    return Answer(Value, [&] { return conn_.GetHREFNames(); });
+  }
+
+private:
+  // The object's own IUnknown, which an aggregating outer object holds: it
+  // never delegates.
+  struct TInnerUnknown final : IUnknown {
+    TConnObject* self = nullptr;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    {
+      if (!ppv) return E_POINTER;
+      *ppv = self->Find(riid);
+      if (!*ppv) return E_NOINTERFACE;
+      static_cast<IUnknown*>(*ppv)->AddRef();
+      return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+      return static_cast<ULONG>(InterlockedIncrement(&self->refCount_));
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+      const LONG count = InterlockedDecrement(&self->refCount_);
+      if (count == 0) delete self;
+      return static_cast<ULONG>(count);
+    }
+  };
+
+  void* Find(REFIID riid)
+  {
+    if (IsEqualIID(riid, IID_IUnknown)) return &inner_;
+    if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IConn)) return static_cast<IConn*>(this);
+    if (IsEqualIID(riid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
+    if (IsEqualIID(riid, IID_IProvideClassInfo)) return static_cast<IProvideClassInfo*>(this);
+    return nullptr;
+  }
+
+  bool Implements(REFIID riid) { return Find(riid) != nullptr; }
+
+  // One IConn member: clear the out parameter, run the member, store its
+  // result; a failure becomes the COM error of this class.
+  template <class Out, class Member>
+  HRESULT Answer(Out* out, Member&& member)
+  {
+    if (!out) return E_POINTER;
+    ClearOut(out);
+    try {
+      StoreOut(out, member());
+      return S_OK;
+    } catch (...) {
+      return ReportCurrentException(factory_.ErrorOrigin());
+    }
+  }
+
+  template <class Member>
+  HRESULT Answer(Member&& member)
+  {
+    try {
+      member();
+      return S_OK;
+    } catch (...) {
+      return ReportCurrentException(factory_.ErrorOrigin());
+    }
+  }
+
+  TObjectCount objectCount_;
+  TConnFactory& factory_;
+  TInnerUnknown inner_;
+  IUnknown* controller_;
+  volatile LONG refCount_ = 0;
+  TConn conn_;
+};
+
+}  // namespace
+
+HRESULT CreateConnObject(TConnFactory& factory, IUnknown* outer, REFIID riid, void** ppv)
+{
+  TConnObject* object = nullptr;
+  try {
+    object = new TConnObject(factory, outer);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+  // The caller's reference is the first one; a refused interface leaves the
+  // count at 0 and the object is not wanted.
+  IUnknown* inner = object->Inner();
+  inner->AddRef();
+  const HRESULT hr = inner->QueryInterface(riid, ppv);
+  inner->Release();
+  return hr;
+}
