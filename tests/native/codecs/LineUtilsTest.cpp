@@ -104,6 +104,25 @@ TEST(AppendTextAndChar, Cases) {
   EXPECT_EQ(other.Count(), 1);
 }
 
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+  explicit TempDir(const char* leaf)
+      : path_((std::filesystem::temp_directory_path() / leaf).string()) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Path() const { return path_; }
+
+private:
+  std::string path_;
+};
+
 std::string ReadFile(const std::string& name) {
   std::ifstream f(name, std::ios::binary);
   std::stringstream s;
@@ -112,15 +131,14 @@ std::string ReadFile(const std::string& name) {
 }
 
 TEST(SaveLinesToFile, WritesEveryLineWithCrLfAndReplaces) {
-  std::string name = "kestrel_savelines_test.txt";
-  std::remove(name.c_str());
+  TempDir dir("kestrel_savelines_test");
+  std::string name = dir.File("log.txt");
   SaveLinesToFile(Make({"GET / HTTP/1.0", "", "x"}), name);
   EXPECT_EQ(ReadFile(name), "GET / HTTP/1.0\r\n\r\nx\r\n");
   SaveLinesToFile(Make({"y"}), name);
   EXPECT_EQ(ReadFile(name), "y\r\n");
   SaveLinesToFile(Make({}), name);
   EXPECT_EQ(ReadFile(name), "");
-  std::remove(name.c_str());
 }
 
 TEST(SaveLinesToFile, ErrorsAreIgnored) {
@@ -130,15 +148,13 @@ TEST(SaveLinesToFile, ErrorsAreIgnored) {
 
 TEST(SaveLinesToFile, NameIsCutAt259Characters) {
   // A folder keeps each path component below the file systems' 255 limit.
-  std::string dir = "kestrel_savelines_dir";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directory(dir);
-  std::string base = dir + "/";
+  TempDir dir("kestrel_savelines_dir");
+  std::string base = dir.Path() + "/";
+  ASSERT_LT(base.size(), 200u);
   std::string name = base + std::string(259 - base.size() - 4, 'n') + ".log";
   ASSERT_EQ(name.size(), 259u);
   SaveLinesToFile(Make({"z"}), name + "_ignored_tail");
   EXPECT_EQ(ReadFile(name), "z\r\n");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
