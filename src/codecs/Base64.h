@@ -1,4 +1,4 @@
-// Base64 decoding of the encoded words in header values (Part 5.2).
+// Base64 decoding of the encoded words in header values.
 #pragma once
 
 #include <string>

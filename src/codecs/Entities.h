@@ -1,4 +1,4 @@
-// HTML character references (Part 5.1): the 72 named entities and numeric
+// HTML character references: the 72 named entities and numeric
 // decimal references, decoded to 8-bit characters.
 #pragma once
 

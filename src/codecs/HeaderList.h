@@ -1,4 +1,4 @@
-// THeaderList (Part 5.3): the response's status line, header lines and
+// THeaderList: the response's status line, header lines and
 // closing empty line, one received line per entry, with a lookup by name.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Line-list routines (Part 5.1) the lexers build their tokens with, and the
+// Line-list routines the lexers build their tokens with, and the
 // writer of the transfer log. Line numbers are 0-based, columns 1-based.
 #pragma once
 

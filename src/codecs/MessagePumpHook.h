@@ -1,6 +1,6 @@
 // The codecs are portable and cannot call the platform's PumpMessages
-// (Part 4.2) directly; the platform layer installs it here, and the
-// quoted-printable decoder (Part 5.2) runs one pass through this hook.
+// directly; the platform layer installs it here, and the
+// quoted-printable decoder runs one pass through this hook.
 #pragma once
 
 using TMessagePumpProc = void (*)();

@@ -1,4 +1,4 @@
-// Quoted-printable decoding (Part 5.2): the TQuotedPrintable decoder over a
+// Quoted-printable decoding: the TQuotedPrintable decoder over a
 // line list, the one-line DecodeQuotedPrintable, and DecodeEncodedWords for
 // MIME encoded words ("=?charset?B|Q?text?=") in header values.
 #pragma once

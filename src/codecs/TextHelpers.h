@@ -12,5 +12,5 @@ std::string Trim(const std::string& s);
 // the empty text. Never reads outside s.
 std::string CopyText(const std::string& s, long long index, long long count);
 
-// Upper-cases only the letters a to z (the header lookup of Part 5.3).
+// Upper-cases only the letters a to z.
 std::string AsciiUpperCase(const std::string& s);

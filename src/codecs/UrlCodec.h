@@ -1,4 +1,4 @@
-// Form-style URL encoding and decoding of 8-bit text (Part 5.1), behind the
+// Form-style URL encoding and decoding of 8-bit text, behind the
 // URLEncode and URLDecode methods of IConn.
 #pragma once
 

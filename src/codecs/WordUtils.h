@@ -1,5 +1,5 @@
 // Word picking, two-way text choice and the system's integer conversion
-// (Part 5.1), shared by the HTTP and TCP layers.
+// shared by the HTTP and TCP layers.
 #pragma once
 
 #include <cstdint>
