@@ -1,0 +1,258 @@
+#include "http/HttpClient.h"
+
+#include "codecs/LineUtils.h"
+#include "codecs/TextHelpers.h"
+#include "codecs/WordUtils.h"
+#include "platform/UtilityWindow.h"
+
+#include <new>
+
+namespace {
+
+std::string AsciiLowerCase(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& upperPrefix) {
+  return AsciiUpperCase(CopyText(text, 1, static_cast<long long>(upperPrefix.size()))) == upperPrefix;
+}
+
+}  // namespace
+
+THttpClient::THttpClient(TComponent* AOwner) : TTcpConnection(AOwner) {
+  DefaultPort = 80;
+  ServiceName = "http";
+}
+
+// Members go in reverse order of declaration; none of them raises on the way,
+// and the base destructor then writes the transfer log.
+THttpClient::~THttpClient() = default;
+
+void THttpClient::SetURL(const std::string& Value) {
+  // CR, LF or NUL would let the URL end the request line early and smuggle
+  // lines of its own into the request.
+  static const std::string lineBreakers("\r\n\0", 3);
+  if (!StartsWithNoCase(Value, "HTTP://") || Value.find_first_of(lineBreakers) != std::string::npos) {
+    RaiseSocketError(ErrInvalidURL);
+    return;
+  }
+  FURL = Value;
+  FFileName.clear();
+  std::string rest = Value.substr(7);
+  const size_t slash = rest.find('/');
+  if (slash != std::string::npos) {
+    Server = rest.substr(0, slash);
+    FURLPath = rest.substr(slash);
+    if (FURLPath.find('.') != std::string::npos) {
+      FFileName = FURLPath.substr(FURLPath.rfind('/') + 1);
+      if (FFileName.empty()) FFileName = "index.html";
+    }
+  } else {
+    Server = rest;
+    FURLPath = "/";
+  }
+  // The origin server, before a proxy takes Server's place: the Host line and
+  // relative redirect targets name it.
+  HostName = Server;
+  if (!FProxy.empty()) SetProxy(FProxy);
+  RequestURI = FURLPath;
+}
+
+void THttpClient::SetProxy(const std::string& Value) {
+  if (!Value.empty() && Value.find(':') == std::string::npos) {
+    RaiseSocketError(ErrProxyPortRequired);
+    return;
+  }
+  FProxy = Value;
+  Server = Value;
+}
+
+void THttpClient::SetContentType(const std::string& Value) { FContentType = AsciiLowerCase(Value); }
+
+void THttpClient::SendRequest() {
+  if (OnSetExtraHeaders) OnSetExtraHeaders(this);
+  if (OnSending) OnSending(this);
+
+  RequestMethod = AsciiUpperCase(RequestMethod);
+  if (RequestMethod.empty()) RequestMethod = "GET";
+  // A proxy needs the whole URL to know where to go.
+  const std::string target = !FProxy.empty() ? FURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath);
+  SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), " HTTP/1.0", " " + Protocol));
+
+  if (!ProxyPassword.empty()) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
+  if (!AuthentHeader.empty()) SendLine("Authorization: Basic " + EncodeBase64(AuthentHeader));
+  const std::string agent = Trim(UserAgent);
+  if (!agent.empty()) SendLine("User-Agent: " + agent);
+  if (RequestMethod != "HEAD") {
+    SendLine("Host: " + ChooseText(FProxy.empty(), Server, HostName));
+    SendLine("Accept: " + ChooseText(Accept.empty(), "*/*", Accept));
+  }
+  const bool post = RequestMethod == "POST";
+  if (post) {
+    if (!FContentType.empty()) SendLine("Content-Type: " + FContentType);
+    SendLine("Content-Length: " + std::to_string(PostData.size()));
+    SendLine("Pragma: No-Cache");
+  }
+  for (const std::string& line : ExtraHeaders.Lines()) {
+    if (!Trim(line).empty()) SendLine(line);
+  }
+  SendLine("");
+  if (post) SendLine(PostData);
+
+  if (OnQuerySent) OnQuerySent(this);
+}
+
+std::string THttpClient::EncodeBase64(const std::string& Text) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((Text.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 3 <= Text.size(); i += 3) {
+    const unsigned v = static_cast<unsigned char>(Text[i]) << 16 | static_cast<unsigned char>(Text[i + 1]) << 8 |
+                       static_cast<unsigned char>(Text[i + 2]);
+    out += alphabet[v >> 18 & 63];
+    out += alphabet[v >> 12 & 63];
+    out += alphabet[v >> 6 & 63];
+    out += alphabet[v & 63];
+  }
+  const size_t left = Text.size() - i;
+  if (left > 0) {
+    unsigned v = static_cast<unsigned char>(Text[i]) << 16;
+    if (left == 2) v |= static_cast<unsigned char>(Text[i + 1]) << 8;
+    out += alphabet[v >> 18 & 63];
+    out += alphabet[v >> 12 & 63];
+    out += left == 2 ? alphabet[v >> 6 & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+bool THttpClient::Execute() {
+  try {
+    for (int followed = 0;; ++followed) {  // ends at the first exchange without a redirect, or at the bound
+      Transact();
+      if (!FollowRedirects || !FindRedirect()) return true;
+      if (followed >= MaxRedirects) RaiseHttpError("Too many redirects");
+      SetURL(FRedirURL);
+      if (OnRedirect) OnRedirect(this);
+    }
+  } catch (const std::bad_alloc&) {
+    LastError = "Out of memory";
+  } catch (const std::exception& e) {
+    LastError = e.what();
+  } catch (...) {
+    LastError = "Unknown error";
+  }
+  return false;
+}
+
+void THttpClient::Transact() {
+  ResetState();
+  Open();
+  try {
+    Connect();
+    SendRequest();
+    ReadHeaders();
+    if (RequestMethod == "HEAD") {
+      if (!SaveToFile.empty()) SaveLinesToFile(Headers, SaveToFile);  // ignores file errors itself
+    } else {
+      ReadBody();
+      SaveResult();
+    }
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Close();
+}
+
+void THttpClient::SaveResult() {
+  if (SaveToFile.empty()) return;
+  try {
+    Body.SaveToFile(SaveToFile);
+  } catch (const EInOutError&) {
+    // The exchange itself succeeded; a file that cannot be written does not undo it.
+  }
+}
+
+int THttpClient::ReadHeaders() {
+  Headers.Clear();
+  size_t bytes = 0;
+  for (;;) {  // ends at the empty line (also what a closed connection gives) or at the bounds
+    if (Headers.Count() >= MaxHeaderLines || bytes >= MaxHeaderBytes)
+      RaiseHttpError("The response's header block is too large (over 10000 lines or 1 MB)");
+    PumpMessages();
+    std::string line;
+    ReadLine(line);
+    Headers.Add(line);
+    bytes += line.size() + 2;
+    if (line.empty()) break;
+  }
+  // Without a status line there is no response at all, only a closed or
+  // broken connection: that must not pass for an empty success.
+  if (Headers[0].empty()) RaiseHttpError("The server sent no status line");
+  const int status = NthWordAsInteger(Headers[0], 1);
+  if (OnRecvdHeaders) OnRecvdHeaders(this);
+  return status;
+}
+
+bool THttpClient::IsChunked() {
+  return AsciiLowerCase(Headers.GetFieldValue("Transfer-Encoding")).find("chunked") != std::string::npos;
+}
+
+void THttpClient::ReadBody() {
+  Body.Clear();
+  if (IgnoreAfterHeaders) return;
+  if (IsChunked()) {
+    ReadChunkedBody();
+  } else {
+    int32_t length;
+    if (!TryStrToInt(Headers.GetFieldValue("Content-Length"), length)) length = -1;
+    ReadBlock(Body, length);  // -1 reads until the peer closes
+  }
+  if (OnReceiving) OnReceiving(this, static_cast<int>(Body.Size()));
+  Body.SetPosition(0);
+}
+
+void THttpClient::ReadChunkedBody() {
+  // Each pass consumes one size line; a size of 0, a line that is not a
+  // number or the peer closing (which gives empty lines) ends the body, and
+  // the body's memory bounds the number of chunks.
+  for (;;) {
+    std::string line;
+    ReadLine(line);
+    if (line.empty()) ReadLine(line);  // the CR LF after the previous chunk's data
+    // A chunk extension (";name=value") says nothing about the size: dropping
+    // the chunk because of it would silently cut the body.
+    std::string digits = Trim(line.substr(0, line.find(';')));
+    int32_t size;
+    if (digits.empty() || !TryStrToInt("$" + digits, size)) size = -1;
+    if (size <= 0) break;
+    ReadBlock(Body, size);
+  }
+}
+
+bool THttpClient::FindRedirect() {
+  for (const std::string& entry : Headers.Lines()) {
+    if (!StartsWithNoCase(entry, "LOCATION: ")) continue;
+    std::string target = entry.substr(10);
+    // Anything but an http URL is taken as a path on the same server, from its root.
+    if (!StartsWithNoCase(target, "HTTP://"))
+      target = "http://" + HostName + ChooseText(!target.empty() && target[0] == '/', "", "/") + target;
+    FRedirURL = target;
+    RequestURI.clear();
+    RequestMethod.clear();
+    return true;
+  }
+  return false;
+}
+
+void THttpClient::RaiseHttpError(const std::string& Msg) {
+  TimeCounter.Stop();
+  std::string text = Msg;
+  if (OnError) OnError(this, text);
+  throw ESocketError(text);
+}

@@ -1,0 +1,110 @@
+// THttpClient: an HTTP/1.0 client on top of TTcpConnection. It splits a URL
+// into server, path and file name, routes requests through an optional proxy,
+// composes and sends the request line by line, reads the status line, the
+// header lines and the body (by Content-Length, chunked coding or until the
+// peer closes), saves the result on request and follows Location redirects.
+//
+// Execute is the one entry point for callers: it never lets an exception out
+// and reports a failure as false plus the message in LastError. HTTP status
+// codes are not failures; whatever the server answers is kept.
+#pragma once
+
+#include "codecs/HeaderList.h"
+#include "codecs/MemoryStream.h"
+#include "codecs/StringList.h"
+#include "tcp/TcpConnection.h"
+
+#include <cstddef>
+#include <string>
+
+class THttpClient : public TTcpConnection {
+public:
+  using TReceivingEvent = std::function<void(TObject* Sender, int intTotal)>;
+  using TRedirectEvent = std::function<void(TObject* Sender)>;
+
+  // Redirects one Execute follows; the next one fails the call.
+  static constexpr int MaxRedirects = 20;
+  // Bounds of one response's header block (status line included).
+  static constexpr int MaxHeaderLines = 10000;
+  static constexpr size_t MaxHeaderBytes = 1024 * 1024;
+
+  explicit THttpClient(TComponent* AOwner = nullptr);
+  ~THttpClient() override;
+
+  // Published properties with their own writers.
+  const std::string& URL() const { return FURL; }
+  // Raises ESocketError "Invalid URL" unless the text starts with "http://"
+  // (any case) and is free of CR, LF and NUL; nothing changes then.
+  void SetURL(const std::string& Value);
+  const std::string& Proxy() const { return FProxy; }
+  // "host:port", or empty for none. Raises ESocketError "Proxy port is
+  // required" for a value without ":"; nothing changes then.
+  void SetProxy(const std::string& Value);
+  const std::string& RedirURL() const { return FRedirURL; }
+
+  // Published plain properties (Server, DefaultPort and TimeOut are inherited).
+  std::string Accept = "*/*";
+  bool FollowRedirects = true;
+  std::string PostData;
+  int ThreadID = 0;          // stored only
+  std::string Protocol;      // replaces "HTTP/1.0" in the request line when set
+  std::string RequestMethod = "GET";
+  std::string RequestURI;    // request target; set from the URL's path
+  std::string UserAgent;
+  std::string AuthentHeader; // "user:password" for the server's Basic authorization
+  TStringList ExtraHeaders;  // further request lines, sent unchanged
+  std::string HostName;      // the origin server ("host[:port]") of the URL
+  std::string LastError;     // message of the failure that ended the last Execute
+  std::string SaveToFile;    // receives the body (HEAD: the header lines) after an exchange
+  std::string ProxyPassword; // "user:password" for the proxy's Basic authorization
+  bool IgnoreAfterHeaders = false;
+
+  // Not published: read and written by the automation object.
+  const std::string& ContentType() const { return FContentType; }
+  void SetContentType(const std::string& Value);
+  const std::string& FileName() const { return FFileName; }
+  const std::string& URLPath() const { return FURLPath; }
+  THeaderList Headers;  // the last response's lines
+  TMemoryStream Body;   // the last response's body
+
+  // Events, each fired only when assigned.
+  TReceivingEvent OnReceiving;
+  TNotifyEvent OnSending;
+  TNotifyEvent OnQuerySent;
+  TRedirectEvent OnRedirect;
+  TNotifyEvent OnRecvdHeaders;
+  TNotifyEvent OnSetExtraHeaders;
+
+  // Runs the exchange and follows redirects; true when the last exchange
+  // completed, else false with the message in LastError.
+  bool Execute();
+  // One exchange on a fresh connection; raises on failure.
+  void Transact();
+  // Composes and sends the request on the open connection.
+  void SendRequest();
+  // Reads the status line and header lines into Headers; returns the status
+  // code, -1 when the status line carries none.
+  int ReadHeaders();
+  bool IsChunked();
+  // Empties Body and reads the response body into it.
+  void ReadBody();
+  // Looks for a Location line; on success sets RedirURL and empties
+  // RequestURI and RequestMethod so that the next request is a GET.
+  bool FindRedirect();
+
+  // Standard Base64 without line breaks, for Basic credentials of any length.
+  static std::string EncodeBase64(const std::string& Text);
+
+private:
+  // Reports through OnError, then raises ESocketError with the text.
+  [[noreturn]] void RaiseHttpError(const std::string& Msg);
+  void ReadChunkedBody();
+  void SaveResult();
+
+  std::string FURL;
+  std::string FProxy;
+  std::string FRedirURL;
+  std::string FContentType = "application/x-www-form-urlencoded";
+  std::string FFileName;
+  std::string FURLPath;
+};

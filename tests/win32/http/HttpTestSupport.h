@@ -1,0 +1,48 @@
+// Helpers shared by the HTTP client's network tests: the loopback servers'
+// ports (exported by tests/servers/servers.sh) and small file helpers.
+#pragma once
+
+#include "codecs/WordUtils.h"
+#include "http/HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+// The port a test server listens on, from the environment; empty when unset
+// (the test then fails with the variable's name).
+inline std::string ServerPort(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value ? value : "";
+}
+
+#define REQUIRE_PORT(var, name)                                                                  \
+  const std::string var = ServerPort(name);                                                     \
+  ASSERT_FALSE(var.empty()) << name << " is not set: start the servers with tests/servers/servers.sh"
+
+// The whole content of a file; empty when it cannot be read. Bounded by the file's size.
+inline std::string ReadWholeFile(const std::string& name) {
+  std::string data;
+  if (FILE* f = std::fopen(name.c_str(), "rb")) {
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) data.append(buffer, n);
+    std::fclose(f);
+  }
+  return data;
+}
+
+inline bool FileExists(const std::string& name) {
+  if (FILE* f = std::fopen(name.c_str(), "rb")) {
+    std::fclose(f);
+    return true;
+  }
+  return false;
+}
+
+inline std::string BodyText(const THttpClient& c) { return c.Body.ToString(); }
+
+// A client with a short time-out, so that a fault shows as a failure in
+// seconds rather than a minute.
+inline void PrepareClient(THttpClient& c, int timeOutSeconds = 15) { c.SetTimeOut(timeOutSeconds); }
