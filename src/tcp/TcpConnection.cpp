@@ -440,6 +440,8 @@ void TTcpConnection::FireProgress(int Perc, int64_t Transferred) {
 }
 
 void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
+  // Without a socket the wait below could only end by the time-out.
+  if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   FireProgress(0, 0);
   int64_t total = 0;
   // No wait while buffered bytes remain, nor for a count of 0.

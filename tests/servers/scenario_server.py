@@ -1,0 +1,480 @@
+#!/usr/bin/env python3
+"""Loopback scenario server for the network tests.
+
+A connection picks what it gets by what it sends first:
+
+  SCENARIO <name>[?k=v&...]            plain line: the scenario's reply follows at once
+  <METHOD> /s/<name>[?k=v&...] HTTP/x  the scenario's reply, after the whole request
+  <METHOD> /echo[...] HTTP/x           200 whose body is the exact request bytes
+  <METHOD> /corpus/<dir>/<file> HTTP/x a file of the response corpus, raw
+  anything else naming a curl case's follow-up number (NNNN000K) serves curl-NNNN.dataK.http
+
+Absolute request targets (as sent through a proxy) are routed by their path.
+Scenario files, their directives and the query overrides are described in
+scenarios/README.md. Standard library only; one thread per connection; every
+wait and read is bounded. Logs one line per connection to stderr.
+"""
+
+import argparse
+import os
+import re
+import select
+import socket
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+
+MAX_REQUEST_HEAD = 1 << 20       # bytes of request line and headers
+MAX_REQUEST_BODY = 64 << 20      # bytes of request body read for /echo
+REQUEST_TIME_LIMIT = 30.0        # seconds to receive a whole request
+MAX_DELAY_MS = 300_000           # longest delay, pause or keep-open honoured
+DRAIN_TIME_LIMIT = 5.0           # seconds to wait for the peer's close after ours
+MAX_REPEAT_BYTES = 256 << 20     # largest expansion of one {{repeat}}
+
+DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
+
+
+def log(message):
+    sys.stderr.write("%s %s\n" % (time.strftime("%H:%M:%S"), message))
+    sys.stderr.flush()
+
+
+class ScenarioError(Exception):
+    pass
+
+
+# ---------------------------------------------------------------------------
+# Scenario files
+
+class Scenario:
+    """Reply bytes plus how to deliver them."""
+
+    def __init__(self, name):
+        self.name = name
+        self.directives = {}     # name -> list of argument strings
+        self.reply = b""
+        self.request = None      # expected request bytes, for test runners
+
+    def option(self, key, default=None):
+        values = self.directives.get(key)
+        return values[-1] if values else default
+
+
+DIRECTIVES = {"delay", "drip", "pause-at", "cut-at", "end", "line-ends", "escapes",
+              "final-newline", "description"}
+
+MARKER = re.compile(rb"^--- (reply|request) ---\r?$")
+
+
+def parse_scenario(name, data, overrides):
+    scenario = Scenario(name)
+    sections = {}
+    current = None
+    head_lines = []
+    for line in data.splitlines(keepends=True):
+        marker = MARKER.match(line.rstrip(b"\n"))
+        if marker:
+            current = marker.group(1).decode()
+            sections[current] = b""
+            continue
+        if current is None:
+            head_lines.append(line)
+        else:
+            sections[current] += line
+    for raw in head_lines:
+        text = raw.decode("latin-1").strip()
+        if not text or text.startswith("#"):
+            continue
+        key, sep, value = text.partition(":")
+        key = key.strip().lower()
+        if not sep or key not in DIRECTIVES:
+            raise ScenarioError("%s: unknown directive line %r" % (name, text))
+        scenario.directives.setdefault(key, []).append(value.strip())
+    for key, value in overrides:
+        if key not in DIRECTIVES:
+            raise ScenarioError("unknown override %r" % key)
+        scenario.directives.setdefault(key, []).append(value.replace(",", " ").replace(":", " "))
+    scenario.reply = render(sections.get("reply", b""), scenario)
+    if "request" in sections:
+        scenario.request = render(sections["request"], scenario)
+    return scenario
+
+
+REPEAT = re.compile(rb"\{\{repeat (\d+) (.*?)\}\}", re.S)
+ESCAPE = re.compile(rb"\\(x[0-9A-Fa-f]{2}|[rnt0\\])")
+ESCAPES = {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"0": b"\0", b"\\": b"\\"}
+
+
+def expand_repeat(match):
+    count, text = int(match.group(1)), match.group(2)
+    if count * len(text) > MAX_REPEAT_BYTES:
+        raise ScenarioError("repeat of %d bytes is too large" % (count * len(text)))
+    return text * count
+
+
+def render(body, scenario):
+    """Section text to wire bytes: final newline, repeats, line ends, escapes, {{body-length}}."""
+    if scenario.option("final-newline", "yes") == "no":
+        if body.endswith(b"\r\n"):
+            body = body[:-2]
+        elif body.endswith(b"\n"):
+            body = body[:-1]
+    body = REPEAT.sub(expand_repeat, body)
+    line_ends = scenario.option("line-ends", "crlf")
+    if line_ends == "crlf":
+        body = body.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    elif line_ends == "join":
+        body = body.replace(b"\r\n", b"").replace(b"\n", b"")
+    elif line_ends != "lf":
+        raise ScenarioError("line-ends must be crlf, lf or join")
+    if scenario.option("escapes", "off") == "on":
+        body = ESCAPE.sub(lambda m: ESCAPES.get(m.group(1)) or bytes([int(m.group(1)[1:], 16)]), body)
+    if b"{{body-length}}" in body:
+        head_end = body.find(b"\r\n\r\n")
+        skip = 4
+        if head_end < 0:
+            head_end, skip = body.find(b"\n\n"), 2
+        length = len(body) - head_end - skip if head_end >= 0 else 0
+        body = body.replace(b"{{body-length}}", str(length).encode())
+    return body
+
+
+# ---------------------------------------------------------------------------
+# Receiving the request
+
+class Request:
+    def __init__(self):
+        self.raw = b""          # every byte received, as received
+        self.first_line = b""
+        self.target = ""
+        self.kind = ""          # "scenario-line", "http" or "bad"
+
+
+def recv_some(conn, deadline):
+    remaining = deadline - time.monotonic()
+    if remaining <= 0:
+        raise TimeoutError("request not complete in time")
+    conn.settimeout(remaining)
+    data = conn.recv(65536)
+    return data
+
+
+def read_request(conn, read_body):
+    """Reads the first line and, for HTTP, the header block and a Content-Length body."""
+    request = Request()
+    deadline = time.monotonic() + REQUEST_TIME_LIMIT
+    buffer = b""
+    # Bounded by MAX_REQUEST_HEAD and the deadline.
+    while b"\n" not in buffer:
+        if len(buffer) > MAX_REQUEST_HEAD:
+            raise ScenarioError("request line too long")
+        data = recv_some(conn, deadline)
+        if not data:
+            request.raw = buffer
+            request.kind = "bad"
+            return request
+        buffer += data
+    first, _, _ = buffer.partition(b"\n")
+    request.first_line = first.rstrip(b"\r")
+    words = request.first_line.split(b" ")
+    if words[0] == b"SCENARIO" and len(words) >= 2:
+        request.kind = "scenario-line"
+        request.target = words[1].decode("latin-1")
+        request.raw = buffer
+        return request
+    if len(words) != 3 or not words[2].startswith(b"HTTP/"):
+        request.kind = "bad"
+        request.raw = buffer
+        return request
+    request.kind = "http"
+    request.target = words[1].decode("latin-1")
+    # Header block: until the first empty line (CR LF or LF).
+    while True:
+        match = re.search(rb"\r?\n\r?\n", buffer)
+        if match:
+            head_end = match.end()
+            break
+        if len(buffer) > MAX_REQUEST_HEAD:
+            raise ScenarioError("request header block too long")
+        data = recv_some(conn, deadline)
+        if not data:
+            request.raw = buffer
+            return request
+        buffer += data
+    length = 0
+    for line in buffer[:head_end].split(b"\n")[1:]:
+        name, sep, value = line.partition(b":")
+        if sep and name.strip().lower() == b"content-length":
+            try:
+                length = max(0, int(value.strip()))
+            except ValueError:
+                length = 0
+    if read_body:
+        length = min(length, MAX_REQUEST_BODY)
+        # Bounded by the body length and the deadline.
+        while len(buffer) - head_end < length:
+            data = recv_some(conn, deadline)
+            if not data:
+                break
+            buffer += data
+        buffer = buffer[:head_end + length]
+    request.raw = buffer
+    return request
+
+
+# ---------------------------------------------------------------------------
+# Delivering a reply
+
+def wait_for_peer_close(conn, seconds):
+    """Waits up to seconds for the peer to close; returns early when it does."""
+    deadline = time.monotonic() + min(seconds, MAX_DELAY_MS / 1000.0)
+    # Bounded by the deadline.
+    while True:
+        remaining = deadline - time.monotonic()
+        if remaining <= 0:
+            return False
+        readable, _, _ = select.select([conn], [], [], remaining)
+        if readable:
+            try:
+                data = conn.recv(65536)
+            except OSError:
+                return True
+            if not data:
+                return True
+
+
+def send_all(conn, data, scenario):
+    """Sends data, dripping and pausing as the scenario says; returns bytes sent."""
+    drip = scenario.option("drip")
+    step, pause = len(data) or 1, 0.0
+    if drip:
+        parts = drip.split()
+        step = max(1, int(parts[0]))
+        pause = min(int(parts[1]) if len(parts) > 1 else 0, MAX_DELAY_MS) / 1000.0
+    pauses = {}
+    for value in scenario.directives.get("pause-at", []):
+        offset, _, ms = value.partition(" ")
+        pauses[int(offset)] = min(int(ms or "0"), MAX_DELAY_MS) / 1000.0
+    sent = 0
+    conn.settimeout(REQUEST_TIME_LIMIT)
+    # Bounded by len(data): every pass sends at least one byte.
+    while sent < len(data):
+        if sent in pauses:
+            time.sleep(pauses.pop(sent))
+        end = min(len(data), sent + step)
+        following = [o for o in pauses if sent < o < end]
+        if following:
+            end = min(following)
+        conn.sendall(data[sent:end])
+        sent = end
+        if drip and sent < len(data):
+            time.sleep(pause)
+    if sent in pauses:
+        time.sleep(pauses.pop(sent))
+    return sent
+
+
+def finish(conn, end):
+    """Ends the connection: close (graceful), reset, or keep-open MS then close."""
+    parts = (end or "close").split()
+    action = parts[0]
+    if action == "reset":
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        conn.close()
+        return
+    if action == "keep-open":
+        ms = int(parts[1]) if len(parts) > 1 else 10_000
+        if wait_for_peer_close(conn, ms / 1000.0):
+            conn.close()
+            return
+    elif action != "close":
+        raise ScenarioError("end must be close, reset or keep-open MS")
+    # Graceful: send FIN, then drain what the peer still sends so that the
+    # close does not turn into a reset.
+    try:
+        conn.shutdown(socket.SHUT_WR)
+        wait_for_peer_close(conn, DRAIN_TIME_LIMIT)
+    except OSError:
+        pass
+    conn.close()
+
+
+def deliver(conn, scenario, peer):
+    delay = int(scenario.option("delay", "0"))
+    if delay > 0:
+        # A client that gives up and closes ends the delay early.
+        if wait_for_peer_close(conn, min(delay, MAX_DELAY_MS) / 1000.0):
+            log("%s %s: peer closed during the delay" % (peer, scenario.name))
+            conn.close()
+            return
+    reply = scenario.reply
+    cut = scenario.option("cut-at")
+    if cut is not None:
+        reply = reply[:int(cut)]
+    sent = send_all(conn, reply, scenario)
+    end = scenario.option("end", "close")
+    log("%s %s: sent %d bytes, end %s" % (peer, scenario.name, sent, end))
+    finish(conn, end)
+
+
+def simple_response(status, body, content_type="text/plain"):
+    return (b"HTTP/1.0 " + status.encode() + b"\r\nContent-Type: " + content_type.encode()
+            + b"\r\nContent-Length: " + str(len(body)).encode() + b"\r\nConnection: close\r\n\r\n"
+            + body)
+
+
+def raw_scenario(name, reply, overrides):
+    scenario = Scenario(name)
+    scenario.reply = reply
+    for key, value in overrides:
+        if key not in DIRECTIVES:
+            raise ScenarioError("unknown override %r" % key)
+        scenario.directives.setdefault(key, []).append(value.replace(",", " ").replace(":", " "))
+    return scenario
+
+
+# ---------------------------------------------------------------------------
+# Routing
+
+CURL_FOLLOW_UP = re.compile(r"(\d+)(\d{4})")
+SCENARIO_NAME = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]*$")
+
+
+class Server:
+    def __init__(self, port, scenarios, corpus, lifetime, host="127.0.0.1"):
+        self.port = port
+        self.lifetime = lifetime
+        self.scenarios = scenarios
+        self.corpus = os.path.realpath(corpus)
+        self.host = host
+        self.no_listen_port = self.closed_port()
+
+    def closed_port(self):
+        probe = socket.socket()
+        probe.bind((self.host, 0))
+        port = probe.getsockname()[1]
+        probe.close()
+        return port
+
+    def load_scenario(self, name, overrides):
+        if not SCENARIO_NAME.match(name):
+            return None
+        path = os.path.join(self.scenarios, name)
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as handle:
+            return parse_scenario(name, handle.read(), overrides)
+
+    def corpus_file(self, relative):
+        path = os.path.realpath(os.path.join(self.corpus, relative))
+        if not path.startswith(self.corpus + os.sep) or not os.path.isfile(path):
+            return None
+        return path
+
+    def corpus_reply(self, path):
+        with open(path, "rb") as handle:
+            data = handle.read()
+        return (data.replace(b"%HOSTIP", self.host.encode())
+                .replace(b"%HTTPPORT", str(self.port).encode())
+                .replace(b"%NOLISTENPORT", str(self.no_listen_port).encode()))
+
+    def curl_follow_up(self, target):
+        for match in reversed(list(CURL_FOLLOW_UP.finditer(target))):
+            case, part = int(match.group(1)), int(match.group(2))
+            if case <= 9999 and part > 0:
+                path = self.corpus_file("curl/curl-%04d.data%d.http" % (case, part))
+                if path:
+                    return path
+        return None
+
+    def route(self, request):
+        """The scenario a request gets."""
+        target = request.target
+        if request.kind == "scenario-line":
+            name, _, query = target.partition("?")
+            overrides = urllib.parse.parse_qsl(query)
+            scenario = self.load_scenario(name, overrides)
+            if scenario is None:
+                return raw_scenario("unknown", b"ERROR unknown scenario " + name.encode() + b"\r\n", [])
+            return scenario
+        if request.kind != "http":
+            return raw_scenario("bad-request", simple_response("400 Bad Request", b"Bad request\r\n"), [])
+        parsed = urllib.parse.urlsplit(target)
+        path = urllib.parse.unquote(parsed.path)
+        overrides = urllib.parse.parse_qsl(parsed.query)
+        if path.startswith("/s/"):
+            scenario = self.load_scenario(path[3:], overrides)
+            if scenario is not None:
+                return scenario
+        elif path == "/echo" or path.startswith("/echo/"):
+            known = [(k, v) for k, v in overrides if k in DIRECTIVES]
+            reply = simple_response("200 OK", request.raw, "application/octet-stream")
+            return raw_scenario("echo", reply, known)
+        elif path.startswith("/corpus/"):
+            file_path = self.corpus_file(path[len("/corpus/"):])
+            if file_path:
+                known = [(k, v) for k, v in overrides if k in DIRECTIVES]
+                return raw_scenario("corpus:" + path[len("/corpus/"):], self.corpus_reply(file_path), known)
+        follow_up = self.curl_follow_up(target)
+        if follow_up:
+            return raw_scenario("corpus:" + os.path.basename(follow_up), self.corpus_reply(follow_up), [])
+        return raw_scenario("not-found", simple_response("404 Not Found", b"No such scenario: "
+                                                         + target.encode("latin-1") + b"\r\n"), [])
+
+    def handle(self, conn, address):
+        peer = "%s:%d" % address
+        try:
+            # The scenario's own request-reading choice is known only after
+            # routing; /echo and HTTP scenarios need the body first.
+            request = read_request(conn, read_body=True)
+            scenario = self.route(request)
+            log("%s %r -> %s" % (peer, request.first_line[:200], scenario.name))
+            deliver(conn, scenario, peer)
+        except (ScenarioError, ValueError) as error:
+            log("%s scenario error: %s" % (peer, error))
+            try:
+                conn.sendall(simple_response("500 Scenario Error", str(error).encode() + b"\r\n"))
+            except OSError:
+                pass
+            conn.close()
+        except (OSError, TimeoutError) as error:
+            log("%s connection error: %s" % (peer, error))
+            conn.close()
+
+    def serve(self):
+        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        listener.bind((self.host, self.port))
+        listener.listen(128)
+        log("scenario server on %s:%d, scenarios %s, corpus %s"
+            % (self.host, self.port, self.scenarios, self.corpus))
+        # Runs until its starter stops it (servers_stop), at most for lifetime seconds.
+        deadline = time.monotonic() + self.lifetime
+        listener.settimeout(1.0)
+        while time.monotonic() < deadline:
+            try:
+                conn, address = listener.accept()
+            except socket.timeout:
+                continue
+            conn.settimeout(None)
+            threading.Thread(target=self.handle, args=(conn, address), daemon=True).start()
+        log("lifetime of %d s over: stopping" % self.lifetime)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Loopback scenario server for network tests")
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--scenarios", required=True)
+    parser.add_argument("--corpus", default=DEFAULT_CORPUS)
+    parser.add_argument("--lifetime", type=int, default=6 * 3600, help="seconds before the server stops")
+    args = parser.parse_args()
+    try:
+        Server(args.port, os.path.realpath(args.scenarios), args.corpus, args.lifetime).serve()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
