@@ -1,0 +1,61 @@
+// compare.js MODE URL ROUNDS COUNT [SAVEPATH]
+// Times Kestrel and the platform's own HTTP objects on the same URL, in
+// alternating rounds (K W X K W X ...). Prints "RESULT mode engine seconds chars".
+//   MODE text   : COUNT fetches of URL as text
+//   MODE bytes  : COUNT fetches of URL as a byte array
+//   MODE save   : COUNT fetches of URL saved to SAVEPATH (Kestrel only)
+var a = WScript.Arguments;
+var mode = a(0), url = a(1), rounds = parseInt(a(2), 10), count = parseInt(a(3), 10);
+var savePath = a.length > 4 ? a(4) : "";
+
+function now() { return new Date().getTime(); }
+
+var kestrel = new ActiveXObject("Kestrel.Conn");
+kestrel.TimeOut = 60;
+var winhttp = new ActiveXObject("WinHttp.WinHttpRequest.5.1");
+var xmlhttp = new ActiveXObject("MSXML2.ServerXMLHTTP.6.0");
+
+function runKestrel() {
+  var n = 0;
+  for (var i = 0; i < count; i++) {
+    kestrel.URL = url;
+    if (mode == "save") {
+      kestrel.SaveFileTo = savePath;
+      kestrel.GetURL();
+    } else if (mode == "bytes") {
+      kestrel.GetURL();
+      var b = kestrel.BinaryData;
+      n = 1;
+    } else {
+      n = kestrel.GetURL().length;
+    }
+    if (kestrel.Error != "" && n == 0 && mode == "text") throw new Error("Kestrel: " + kestrel.Error);
+  }
+  return n;
+}
+
+function runPeer(r) {
+  var n = 0;
+  for (var i = 0; i < count; i++) {
+    r.open("GET", url, false);
+    r.send();
+    if (mode == "bytes") { var b = r.responseBody; n = 1; }
+    else n = r.responseText.length;
+  }
+  return n;
+}
+
+var engines = [["kestrel", function () { return runKestrel(); }]];
+if (mode != "save") {
+  engines.push(["winhttp", function () { return runPeer(winhttp); }]);
+  engines.push(["serverxmlhttp", function () { return runPeer(xmlhttp); }]);
+}
+for (var round = 0; round < rounds; round++) {
+  for (var e = 0; e < engines.length; e++) {
+    var t0 = now();
+    var chars = engines[e][1]();
+    var secs = (now() - t0) / 1000;
+    WScript.Echo("RESULT " + mode + " " + engines[e][0] + " " + secs + " " + chars);
+  }
+}
+WScript.Echo("DONE");

@@ -1,0 +1,17 @@
+// links.js URL ROUNDS: times GetHREFs on the page at URL (fetched once).
+// Prints "RESULT links kestrel seconds anchors".
+var a = WScript.Arguments;
+var url = a(0), rounds = parseInt(a(1), 10);
+var c = new ActiveXObject("Kestrel.Conn");
+c.URL = url;
+c.TimeOut = 60;
+c.GetURL();
+if (c.Error != "") WScript.Echo("error " + c.Error);
+for (var round = 0; round < rounds; round++) {
+  var t0 = new Date().getTime();
+  var links = c.GetHREFs();
+  var secs = (new Date().getTime() - t0) / 1000;
+  var n = new VBArray(links).ubound(1) + 1;
+  WScript.Echo("RESULT links kestrel " + secs + " " + n);
+}
+WScript.Echo("DONE");

@@ -1,0 +1,137 @@
+// benchhost MODE PROGID URL [ARG]
+//   mem  : fetch URL as text (GetURL, or ResponseText for the peers) and print the
+//          process's peak memory;
+//   idle : fetch URL from a server that answers late and print the processor
+//          time the wait used.
+// Late binding through IDispatch, as a script host does.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <oleauto.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+HRESULT Invoke(IDispatch* d, const wchar_t* name, WORD flags, VARIANT* args, UINT argc, VARIANT* result) {
+  DISPID id;
+  LPOLESTR n = const_cast<LPOLESTR>(name);
+  HRESULT hr = d->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS p = {args, nullptr, argc, 0};
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+    p.rgdispidNamedArgs = &put;
+    p.cNamedArgs = 1;
+  }
+  EXCEPINFO ei = {};
+  hr = d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &p, result, &ei, nullptr);
+  if (ei.bstrDescription) {
+    fwprintf(stderr, L"%ls: %ls\n", name, ei.bstrDescription);
+    SysFreeString(ei.bstrDescription);
+  }
+  SysFreeString(ei.bstrSource);
+  SysFreeString(ei.bstrHelpFile);
+  return hr;
+}
+
+HRESULT PutString(IDispatch* d, const wchar_t* name, const wchar_t* value) {
+  VARIANT v;
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(value);
+  HRESULT hr = Invoke(d, name, DISPATCH_PROPERTYPUT, &v, 1, nullptr);
+  VariantClear(&v);
+  return hr;
+}
+
+HRESULT PutInt(IDispatch* d, const wchar_t* name, int value) {
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = value;
+  return Invoke(d, name, DISPATCH_PROPERTYPUT, &v, 1, nullptr);
+}
+
+double Seconds(const FILETIME& f) {
+  ULARGE_INTEGER u;
+  u.LowPart = f.dwLowDateTime;
+  u.HighPart = f.dwHighDateTime;
+  return u.QuadPart / 1e7;
+}
+
+double CpuSeconds() {
+  FILETIME c, e, k, u;
+  GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+  return Seconds(k) + Seconds(u);
+}
+
+// Fetches url as text; returns the number of characters, -1 on failure.
+long FetchText(IDispatch* d, bool kestrel, const wchar_t* url) {
+  VARIANT r;
+  VariantInit(&r);
+  if (kestrel) {
+    if (FAILED(PutString(d, L"URL", url)) || FAILED(PutInt(d, L"TimeOut", 60))) return -1;
+    if (FAILED(Invoke(d, L"GetURL", DISPATCH_METHOD | DISPATCH_PROPERTYGET, nullptr, 0, &r))) return -1;
+  } else {
+    VARIANT args[3];
+    args[2].vt = VT_BSTR;
+    args[2].bstrVal = SysAllocString(L"GET");
+    args[1].vt = VT_BSTR;
+    args[1].bstrVal = SysAllocString(url);
+    args[0].vt = VT_BOOL;
+    args[0].boolVal = VARIANT_FALSE;
+    HRESULT hr = Invoke(d, L"Open", DISPATCH_METHOD, args, 3, nullptr);
+    VariantClear(&args[2]);
+    VariantClear(&args[1]);
+    if (FAILED(hr) || FAILED(Invoke(d, L"Send", DISPATCH_METHOD, nullptr, 0, nullptr))) return -1;
+    if (FAILED(Invoke(d, L"ResponseText", DISPATCH_PROPERTYGET, nullptr, 0, &r))) return -1;
+  }
+  long n = r.vt == VT_BSTR && r.bstrVal ? static_cast<long>(SysStringLen(r.bstrVal)) : 0;
+  VariantClear(&r);
+  return n;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 4) {
+    fwprintf(stderr, L"usage: benchhost mem|idle PROGID URL\n");
+    return 2;
+  }
+  std::wstring mode = argv[1];
+  const wchar_t* progId = argv[2];
+  const wchar_t* url = argv[3];
+  bool kestrel = wcscmp(progId, L"Kestrel.Conn") == 0;
+
+  CoInitialize(nullptr);
+  CLSID clsid;
+  IDispatch* d = nullptr;
+  if (FAILED(CLSIDFromProgID(progId, &clsid)) ||
+      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d)))) {
+    fwprintf(stderr, L"cannot create %ls\n", progId);
+    return 1;
+  }
+  int rc = 0;
+  if (mode == L"mem") {
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    before.cb = after.cb = sizeof(PROCESS_MEMORY_COUNTERS);
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+    long n = FetchText(d, kestrel, url);
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    printf("chars=%ld peak_working_set_mb=%.1f start_working_set_mb=%.1f\n", n,
+           after.PeakWorkingSetSize / 1048576.0, before.WorkingSetSize / 1048576.0);
+    rc = n < 0;
+  } else if (mode == L"idle") {
+    double cpu0 = CpuSeconds();
+    DWORD t0 = GetTickCount();
+    long n = FetchText(d, kestrel, url);
+    double wall = (GetTickCount() - t0) / 1000.0;
+    double cpu = CpuSeconds() - cpu0;
+    printf("chars=%ld wall_s=%.2f cpu_s=%.3f cpu_pct=%.1f\n", n, wall, cpu, wall > 0 ? 100.0 * cpu / wall : 0.0);
+    rc = n < 0;
+  }
+  d->Release();
+  CoUninitialize();
+  return rc;
+}
