@@ -1,0 +1,98 @@
+// THtmlLexer: turns an HTML document into a stream of tokens, one at a time.
+//
+// Conventions of this file:
+// - "Read" functions (ReadTag, ReadComment, ReadEntity, ReadText) start at the
+//   cursor of the lexer's TLexTool, consume exactly their token's characters
+//   and return the new token, owned by the caller.
+// - Look-ahead is bracketed by PushState/PopState, which save the element
+//   flags together with the tool's cursor; no state is left saved once a
+//   token has been delivered.
+// - Malformed input is data: every byte sequence yields some token stream.
+//
+// Six token classes come out: tags, text, character references, comments,
+// declarations and script text. Inside "xmp" and "script" elements (raw
+// text) a "<" met while reading text continues the text unless it starts a
+// closing xmp or script tag; a "<" directly at the cursor always starts a tag.
+#pragma once
+
+#include "codecs/MemoryStream.h"
+#include "codecs/StringList.h"
+#include "html/Containers.h"
+#include "html/HtmlLexerError.h"
+#include "html/HtmlTokens.h"
+#include "html/LexTool.h"
+
+#include <memory>
+#include <string>
+
+class THtmlLexer : public TComponent {
+public:
+  // The element flags saved by PushState.
+  class TState : public TObject {
+  public:
+    TState(bool rawText, bool inScript, const std::string& scriptLanguage)
+        : RawText(rawText), InScript(inScript), ScriptLanguage(scriptLanguage) {}
+    bool RawText;
+    bool InScript;
+    std::string ScriptLanguage;
+    const char* ClassName() const override { return "TState"; }
+  };
+
+  explicit THtmlLexer(TComponent* owner = nullptr);
+
+  // The document, one entry per line.
+  TStringList& Lines() { return lines_; }
+  const TStringList& Lines() const { return lines_; }
+
+  // Load the document (split at CR LF, lone CR and lone LF; a NUL ends it),
+  // then Reset. The element flags carry over from an earlier document.
+  // LoadFromFile raises EInOutError "Cannot open file <name>".
+  void LoadFromFile(const std::string& fileName);
+  // From the stream's position to its end; the stream is left at its end.
+  void LoadFromStream(TMemoryStream& stream);
+  // Back to the first line, no saved states, and the first token read.
+  void Reset();
+
+  // The current token, owned by the lexer; null at the end of the document.
+  TToken* Token() const { return token_.get(); }
+  // Frees the current token and reads the next one.
+  void Next();
+  // Reads one token at the cursor; null at the end of the document, or when
+  // it ends right after "<", "<!" or "<!-" (the cursor stays on the "<").
+  std::unique_ptr<TToken> GetNextToken();
+
+  // Raise EHtmlLexer "No states to Pop" / "No states to discard" with
+  // nothing saved.
+  void PushState();
+  void PopState();
+  void DiscardState();
+
+  bool RawText() const { return rawText_; }
+  bool InScript() const { return inScript_; }
+  const std::string& ScriptLanguage() const { return scriptLanguage_; }
+  const TLexTool& LexTool() const { return lexTool_; }
+  const TStack& States() const { return states_; }
+
+  // Whether the tag that starts at the "<" at (line, col) of lines is named
+  // "/xmp" or "/script" (ASCII case ignored): what reading that whole tag
+  // would tell, found from the few characters after the "<" alone.
+  static bool TagEndsRawText(const TStringList& lines, int line, int col);
+
+  const char* ClassName() const override { return "THtmlLexer"; }
+
+private:
+  std::unique_ptr<TToken> ReadTag();
+  void ReadComment(TToken& token);
+  std::unique_ptr<TToken> ReadEntity();
+  std::unique_ptr<TToken> ReadText();
+  void CheckRawTextEnd();
+  void AdjustElementState(const THtmlTagToken& tag);
+
+  TStringList lines_;
+  bool rawText_ = false;
+  bool inScript_ = false;
+  std::string scriptLanguage_;
+  std::unique_ptr<TToken> token_;
+  TLexTool lexTool_;
+  TStack states_;
+};

@@ -1,0 +1,153 @@
+#include "html/HtmlTagLexer.h"
+
+#include "codecs/Exception.h"
+#include "html/CharSet.h"
+#include "html/HtmlLexerError.h"
+#include "html/LexTool.h"
+
+#include <string>
+
+namespace {
+
+constexpr TCharSet Blanks("\t ");
+constexpr TCharSet TagNameStop("\t >");
+constexpr TCharSet AttributeNameStop("\t =>");
+constexpr TCharSet UnquotedValueStop("\t >");
+
+// Points the lexer at a tool for the length of one Tokenize.
+class TToolScope {
+public:
+  TToolScope(TLexTool*& slot, TLexTool& tool) : slot_(slot) { slot_ = &tool; }
+  ~TToolScope() { slot_ = nullptr; }
+  TToolScope(const TToolScope&) = delete;
+  TToolScope& operator=(const TToolScope&) = delete;
+
+private:
+  TLexTool*& slot_;
+};
+
+}  // namespace
+
+THtmlTagPart THtmlTagLexer::GetPart(int index) const {
+  if (index < 0 || index >= PartCount())
+    throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+  return parts_[static_cast<size_t>(index)];
+}
+
+void THtmlTagLexer::StartPart(THtmlTagPartKind kind) {
+  current_.Kind = kind;
+  current_.StartLine = tool_->Line();
+  current_.StartCol = tool_->Col();
+}
+
+bool THtmlTagLexer::Tokenize(const TStringList& lines, int startLine, int startCol) {
+  ClearParts();
+  if (lines.Empty()) return false;
+  parts_.reserve(16);  // room for an ordinary tag in one allocation
+  TLexTool tool;
+  TToolScope scope(tool_, tool);
+  tool.SetLines(&lines);
+  tool.SetLine(startLine);
+  tool.SetCol(startCol);
+
+  StartPart(httOpenTag);
+  if (!tool.ExpectChar('<')) throw EHtmlLexer("HTML token should begin with <");
+  AddCurrentPart();
+  SkipBlanks();
+
+  bool result = false;
+  char c;
+  StartPart(httTagName);
+  if (tool.PeekChar(c) && !TagNameStop.Contains(c)) {
+    tool.SkipCharsNotIn(TagNameStop, true);
+    AddCurrentPart();
+    result = true;
+    // Bounded by the tag's text: every pass that goes on has consumed at
+    // least one character of an attribute name.
+    while (!tool.Eof()) {
+      SkipBlanks();
+      StartPart(httCloseTag);
+      if (!tool.PeekChar(c)) {
+        result = false;
+        break;
+      }
+      if (c == '>') {  // left unread: the close part ends where it starts
+        AddCurrentPart();
+        break;
+      }
+      StartPart(httAttributeName);
+      std::string name;
+      if (!tool.ReadWord(name, AttributeNameStop, false)) break;
+      if (name.empty()) {
+        result = false;
+        break;
+      }
+      AddCurrentPart();
+
+      SkipBlanks();
+      StartPart(httAttributeEqual);
+      if (!tool.ExpectChar('=')) continue;  // an attribute without a value
+      AddCurrentPart();
+
+      SkipBlanks();
+      StartPart(httAttributeValue);
+      if (tool.PeekChar(c) && c == '"') {
+        tool.ExpectChar('"');
+        tool.SkipCharsNot('"', false);
+        tool.ExpectChar('"');  // absent when the text ends inside the quotes
+      } else {
+        tool.SkipCharsNotIn(UnquotedValueStop, true);
+      }
+      AddCurrentPart();
+    }
+  }
+  CloseRanges(lines);
+  return result;
+}
+
+void THtmlTagLexer::SkipBlanks() {
+  // Blanks and line ends alike: a run of blanks that ends a line does not end
+  // the tag, its attributes go on on the next line. One part per run of
+  // blanks and one per line end; bounded by the tag's text, since every pass
+  // that goes on consumes a line end or at least one blank.
+  for (;;) {
+    if (tool_->Eof()) return;
+    if (tool_->Eol()) {
+      StartPart(httLineBreak);
+      tool_->SkipEol();
+      AddCurrentPart();
+      continue;
+    }
+    char c;
+    if (!tool_->PeekChar(c) || !Blanks.Contains(c)) return;
+    StartPart(httWhiteSpace);
+    tool_->SkipCharsIn(Blanks, true);
+    AddCurrentPart();
+  }
+}
+
+void THtmlTagLexer::CloseRanges(const TStringList& lines) {
+  if (parts_.empty()) return;
+  const int count = lines.Count();
+  auto lineLength = [&lines, count](int line) {
+    return line >= 0 && line < count ? static_cast<int>(lines[line].size()) : 0;
+  };
+
+  THtmlTagPart& last = parts_.back();
+  if (tool_->Eof()) {
+    last.EndLine = count - 1;
+    last.EndCol = lineLength(count - 1);
+  } else {
+    last.EndLine = last.StartLine;
+    last.EndCol = last.StartCol;
+  }
+  for (size_t i = 0; i + 1 < parts_.size(); ++i) {
+    const THtmlTagPart& next = parts_[i + 1];
+    parts_[i].EndLine = next.StartLine;
+    parts_[i].EndCol = next.StartCol - 1;
+    if (parts_[i].EndCol < 1) {
+      parts_[i].EndLine = next.StartLine - 1;
+      parts_[i].EndCol = lineLength(next.StartLine - 1);
+    }
+  }
+}

@@ -1,0 +1,134 @@
+// The token classes of the HTML lexer. Every token keeps its source text in
+// Text, one entry per source line it touches (line ends are the boundaries
+// between entries), and derives its own fields from that text in Parse.
+// Parse runs whenever Text reports a change while TextUpdates is 0, and once
+// when TextUpdates returns to 0.
+#pragma once
+
+#include "codecs/StringList.h"
+#include "html/HtmlTagLexer.h"
+#include "html/Persistent.h"
+
+#include <string>
+
+class THtmlTagToken;
+
+class TToken : public TPersistent {
+public:
+  TToken();
+
+  int Line = 0;  // 0-based line where the token begins
+  int Col = 0;   // 1-based column where the token begins
+
+  TStringList& Text() { return text_; }
+  const TStringList& Text() const { return text_; }
+  // The text lines; a tag token first rebuilds them when they are not valid.
+  virtual const TStringList& GetText() { return text_; }
+
+  int TextUpdates() const { return textUpdates_; }
+  void BeginTextUpdate() { ++textUpdates_; }
+  // Lowering the count to 0 runs Parse once.
+  void EndTextUpdate();
+
+  // This token as a tag, or null: cheaper than a dynamic cast for the
+  // lexer and the link walk, which ask it of every token.
+  virtual const THtmlTagToken* AsTag() const { return nullptr; }
+  // Whether this is a text token (a character reference is one too).
+  virtual bool IsText() const { return false; }
+
+  // From another token: Line, Col and the lines of Text (which runs Parse).
+  void Assign(const TPersistent* source) override;
+  virtual void Parse() = 0;
+
+  const char* ClassName() const override { return "TToken"; }
+
+private:
+  void TextChanged();
+
+  TStringList text_;
+  int textUpdates_ = 0;
+};
+
+// A tag: its name and attributes come from the tag lexer's parts. Attributes
+// is a name=value list: names compare without regard to case, a later value
+// replaces an earlier one in place (the line taking the newer name's case),
+// and an attribute without a value, or with an empty one, is never listed.
+class THtmlTagToken : public TToken {
+public:
+  THtmlTagToken() = default;
+
+  // As written, case and all: a closing tag's name begins with "/".
+  const std::string& Name() const { return name_; }
+  const TStringList& Attributes() const { return attributes_; }
+  bool TextValid() const { return textValid_; }
+  THtmlTagLexer& TagLexer() { return tagLexer_; }
+
+  // The value stored under name; empty when absent. Values are not decoded.
+  std::string GetAttribute(const std::string& name) const { return attributes_.Values(name); }
+  int AttributeCount() const { return attributes_.Count(); }
+  std::string AttributeName(int index) const { return attributes_.Names(index); }
+  std::string AttributeValue(int index) const { return attributes_.ValueFromIndex(index); }
+  // Name equals text, ignoring ASCII case.
+  bool IsTag(const std::string& text) const;
+
+  const THtmlTagToken* AsTag() const override { return this; }
+  const TStringList& GetText() override;
+  // Text becomes one line written from Name and Attributes, which Parse reads back.
+  void RebuildText();
+  void Parse() override;
+
+  TPersistent* CreateInstance() const override { return new THtmlTagToken; }
+  const char* ClassName() const override { return "THtmlTagToken"; }
+
+private:
+  std::string name_;
+  TStringList attributes_;
+  bool textValid_ = false;
+  THtmlTagLexer tagLexer_;
+};
+
+class TTextToken : public TToken {
+public:
+  bool IsText() const override { return true; }
+  void Parse() override {}
+  TPersistent* CreateInstance() const override { return new TTextToken; }
+  const char* ClassName() const override { return "TTextToken"; }
+};
+
+// A character reference, as decoded when it was read.
+class TSpecialSymbolToken : public TTextToken {
+public:
+  bool IsNumeric = false;
+  std::string EntityName;  // empty for a numeric reference
+  unsigned char Character = 0;
+
+  void Assign(const TPersistent* source) override;
+  TPersistent* CreateInstance() const override { return new TSpecialSymbolToken; }
+  const char* ClassName() const override { return "TSpecialSymbolToken"; }
+};
+
+class TCommentToken : public TToken {
+public:
+  void Parse() override {}
+  TPersistent* CreateInstance() const override { return new TCommentToken; }
+  const char* ClassName() const override { return "TCommentToken"; }
+};
+
+// A markup declaration: "<!" not followed by "--".
+class TSgmlToken : public TToken {
+public:
+  void Parse() override {}
+  TPersistent* CreateInstance() const override { return new TSgmlToken; }
+  const char* ClassName() const override { return "TSgmlToken"; }
+};
+
+// Text inside a script element.
+class TScriptToken : public TToken {
+public:
+  std::string Language;  // the LANGUAGE attribute of the script element
+
+  void Parse() override {}
+  void Assign(const TPersistent* source) override;
+  TPersistent* CreateInstance() const override { return new TScriptToken; }
+  const char* ClassName() const override { return "TScriptToken"; }
+};

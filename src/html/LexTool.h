@@ -1,0 +1,115 @@
+// TLexTool: a reading cursor over a document held as a list of text lines.
+//
+// Conventions of this file:
+// - Line is a 0-based index into Lines, Col the 1-based column of the next
+//   character. A column past the line's length stands at the line end.
+// - Line ends are not characters. Reading, peeking and the expect operations
+//   pass over them (and over empty lines); the operations with a stopAtEol
+//   flag can stop at them instead.
+// - A failed match moves nothing: the cursor is where it was before the call.
+#pragma once
+
+#include "codecs/Exception.h"
+#include "codecs/StringList.h"
+#include "html/CharSet.h"
+#include "html/Containers.h"
+
+#include <string>
+
+// Every message is "TLexTool : " followed by the detail text.
+class ELexTool : public Exception {
+public:
+  explicit ELexTool(const std::string& detail) : Exception("TLexTool : " + detail) {}
+};
+
+class TLexTool : public TComponent {
+public:
+  // A saved cursor.
+  class TState : public TObject {
+  public:
+    TState(int line, int col, bool caseSensitive)
+        : Line(line), Col(col), CaseSensitive(caseSensitive) {}
+    int Line;
+    int Col;
+    bool CaseSensitive;
+    const char* ClassName() const override { return "TState"; }
+  };
+
+  // The cursor starts at line 0, column 1, with no saved states.
+  explicit TLexTool(TComponent* owner = nullptr);
+
+  // The document; not owned. Null reads as an empty document.
+  const TStringList* Lines() const { return lines_; }
+  void SetLines(const TStringList* lines) { lines_ = lines; }
+
+  int Line() const { return line_; }
+  int Col() const { return col_; }
+  // A line below 0 counts as 0 and a column below 1 as 1.
+  void SetLine(int line) { line_ = line < 0 ? 0 : line; }
+  void SetCol(int col) { col_ = col < 1 ? 1 : col; }
+  bool CaseSensitive() const { return caseSensitive_; }
+  void SetCaseSensitive(bool value) { caseSensitive_ = value; }
+  const TStack& States() const { return states_; }
+
+  // At or beyond the last line's end; an empty document is always at Eof.
+  bool Eof() const;
+  // At Eof or past the current line's last character.
+  bool Eol() const;
+
+  void Home();
+  void Reset() { Home(); }
+  void NextLine();
+  // Passes over line ends and empty lines up to the next character, if any.
+  void SkipToChar();
+  // At a line end: moves to the next line and returns true.
+  bool SkipEol();
+
+  bool ReadChar(char& c);
+  bool PeekChar(char& c);
+  // Equal characters; without CaseSensitive also the same letter in either case.
+  bool SameChar(char a, char b) const;
+  bool ExpectChar(char c);
+  bool ExpectNotChar(char c);
+  bool ExpectCharIn(const TCharSet& set);
+  bool ExpectCharNotIn(const TCharSet& set);
+
+  // Skip a run of matching characters. With stopAtEol the run stops at the
+  // line end (result true); otherwise it goes on across line ends. The result
+  // is false when the run ended at a character that does not match or at Eof.
+  bool SkipCharsIn(const TCharSet& set, bool stopAtEol);
+  bool SkipCharsNot(char c, bool stopAtEol);
+  bool SkipCharsNotIn(const TCharSet& set, bool stopAtEol);
+
+  // Reads up to (not including) the first stop character, or the line end
+  // with stopAtEol, or Eof, into dest: one entry per line touched, the last
+  // one added even when empty. False at Eof, dest untouched then.
+  bool ReadUntil(TStringList& dest, const TCharSet& stops, bool stopAtEol);
+  // Moves exactly as ReadUntil does, without collecting what it passes.
+  bool SkipUntil(const TCharSet& stops, bool stopAtEol);
+  // The characters up to the first stop character or the line end; empty at
+  // either. False (word empty) at Eof.
+  bool ReadWord(std::string& word, const TCharSet& stops, bool upperCase);
+
+  // Save and restore the cursor (with CaseSensitive). Popping or discarding
+  // with nothing saved raises ELexTool "No states to pop" / "No states to discard".
+  void PushState();
+  void PopState();
+  void DiscardState();
+
+  const char* ClassName() const override { return "TLexTool"; }
+
+private:
+  // The expect and skip operations differ only in the character they accept.
+  template <class Match>
+  bool ExpectMatching(Match match);
+  template <class Match>
+  bool SkipMatching(Match match, bool stopAtEol);
+  int LineCount() const { return lines_ ? lines_->Count() : 0; }
+  const std::string& CurrentLine() const { return lines_->Lines()[static_cast<size_t>(line_)]; }
+
+  const TStringList* lines_ = nullptr;
+  TStack states_;
+  int line_ = 0;
+  int col_ = 1;
+  bool caseSensitive_ = false;
+};

@@ -1,0 +1,71 @@
+// Link extraction: the targets and texts of every anchor of an HTML body
+// that carries a non-empty HREF value, in document order. Purely lexical: no
+// tree is built, tags need not balance, targets are returned exactly as
+// written (not resolved, not decoded, not trimmed).
+//
+// ---------------------------------------------------------------------------
+// For the IConn members GetHREFs (dispatch id 25) and GetHREFNames (property
+// get, dispatch id 31), which live in src/automation and call ExtractLinks:
+//
+// GetHREFs(VARIANT* value):
+//   1. Clear TConn's Error text. VariantInit the out VARIANT: it is VT_EMPTY
+//      until the very end.
+//   2. Call ExtractLinks(Client.Body). It sets the body's position to 0 itself
+//      and leaves it at the end; do not copy the stream. It never throws.
+//   3. Failed (!result.Succeeded): Error := result.ErrorMessage; the out
+//      VARIANT stays VT_EMPTY; HrefNames keeps its previous value; return S_OK.
+//   4. Succeeded: build two one-dimensional SAFEARRAYs of VARIANT (lower bound
+//      0), one for result.Targets and one for result.Texts, each element a
+//      VT_BSTR converted from the 8-bit text with CP_ACP over its whole length
+//      (the usual text conversion of the interface boundary). Both lists have
+//      the same length; element i of one pairs with element i of the other.
+//      The arrays hold exactly their items: bounds 0 to count-1, and with no
+//      links an array with no elements at all (VT_ARRAY|VT_VARIANT with 0
+//      elements, UBound -1 in script), never VT_EMPTY.
+//      The original grows each array by steps (created with bounds 0 to 10;
+//      when the upper bound equals the item count before storing, the upper
+//      bound becomes count + 10; new elements VT_EMPTY) and finally resizes it
+//      to the item count. Only that final size is visible to scripts, so
+//      creating each array once with the final size is the same result;
+//      follow the steps only if a SAFEARRAY call could otherwise differ.
+//   5. HrefNames := the texts array (the script must see independent arrays:
+//      keep one copy in TConn, hand out copies); out VARIANT := the targets
+//      array (VT_ARRAY|VT_VARIANT). Return S_OK.
+//   Any failure in steps 4-5 (SAFEARRAY or BSTR allocation, out of memory):
+//   destroy what was built, Error := the failure's message, out VARIANT
+//   VT_EMPTY, HrefNames unchanged, return S_OK. GetHREFs never returns a COM
+//   error.
+//
+// GetHREFNames(VARIANT* value): a copy of HrefNames, the texts array of the
+//   last successful GetHREFs on this object; VT_EMPTY before any. GetURL does
+//   not clear it, and a failed GetHREFs does not replace it.
+// ---------------------------------------------------------------------------
+#pragma once
+
+#include "codecs/MemoryStream.h"
+#include "codecs/StringList.h"
+
+#include <string>
+#include <vector>
+
+struct TLinkExtraction {
+  bool Succeeded = false;
+  std::string ErrorMessage;          // the failure's message when not Succeeded
+  std::vector<std::string> Targets;  // HREF values, as written
+  std::vector<std::string> Texts;    // cleaned link texts, "Not Available" when empty
+};
+
+// Runs the HTML lexer over the whole body (its position is set to 0 first and
+// is left at the end) and collects every anchor: a tag whose name is "A" in
+// either case. Its text is the cleaned text of every text token (character
+// references included) up to the next "/A" tag or the end of the document;
+// other tags, nested anchors, comments, declarations and script text add
+// nothing. An anchor with an empty or missing HREF adds no entry but its
+// content is still consumed. Every failure, out of memory included, comes
+// back as Succeeded false with the failure's message and no links.
+TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept;
+
+// The link text of one text token's lines: joined with single spaces, every
+// run of codes 1 to 32 made one space with none left at either end, then
+// character references decoded (so "&nbsp;" gives a single space).
+std::string CleanLinkText(const TStringList& lines);

@@ -1,0 +1,143 @@
+#include "html/LinkExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Links = std::vector<std::pair<std::string, std::string>>;  // target, text
+
+Links LinksOf(const std::string& body) {
+  TMemoryStream stream;
+  stream.Write(body);
+  TLinkExtraction result = ExtractLinks(stream);
+  EXPECT_TRUE(result.Succeeded) << result.ErrorMessage;
+  EXPECT_EQ(result.ErrorMessage, "");
+  EXPECT_EQ(result.Targets.size(), result.Texts.size());
+  Links links;
+  for (size_t i = 0; i < result.Targets.size() && i < result.Texts.size(); ++i)
+    links.emplace_back(result.Targets[i], result.Texts[i]);
+  return links;
+}
+
+TEST(LinkExtraction, NoAnchorsGiveEmptyLists) {
+  EXPECT_TRUE(LinksOf("").empty());
+  EXPECT_TRUE(LinksOf("<html><body><p>text &amp; more</p></body></html>").empty());
+  TMemoryStream never;
+  TLinkExtraction result = ExtractLinks(never);
+  EXPECT_TRUE(result.Succeeded);
+  EXPECT_TRUE(result.Targets.empty());
+}
+
+TEST(LinkExtraction, NamesInAnyCaseButNothingMore) {
+  EXPECT_EQ(LinksOf("<a href=x>1</a><A HREF=y>2</A><a HrEf=z>3</a>"),
+            (Links{{"x", "1"}, {"y", "2"}, {"z", "3"}}));
+  EXPECT_TRUE(LinksOf("<a/ href=x>t</a><ab href=y>u</ab>").empty());
+  EXPECT_EQ(LinksOf("<a\thref=x>t</A >after"), (Links{{"x", "t"}}));
+}
+
+TEST(LinkExtraction, TargetsAsWritten) {
+  EXPECT_EQ(LinksOf("<a href=\"x.html\">Home</a>"), (Links{{"x.html", "Home"}}));
+  EXPECT_EQ(LinksOf("<a href=x.html>"), (Links{{"x.html", "Not Available"}}));
+  EXPECT_EQ(LinksOf("<a href='x.html'>t</a>"), (Links{{"'x.html'", "t"}}));
+  EXPECT_EQ(LinksOf("<a href = \" sp ace \">t</a>"), (Links{{" sp ace ", "t"}}));
+  EXPECT_EQ(LinksOf("<a href=\"a?b=1&amp;c=2\">t</a>"), (Links{{"a?b=1&amp;c=2", "t"}}));
+  EXPECT_EQ(LinksOf("<a href=\"../up\nnext\">t</a>"), (Links{{"../up next", "t"}}));
+}
+
+TEST(LinkExtraction, MissingOrEmptyTargetsGiveNoEntry) {
+  EXPECT_TRUE(LinksOf("<a href=\"\">t</a>").empty());
+  EXPECT_TRUE(LinksOf("<a name=top>t</a>").empty());
+  EXPECT_TRUE(LinksOf("<a href=\n>t</a>").empty());
+  EXPECT_TRUE(LinksOf("<a href>t</a>").empty());
+  EXPECT_TRUE(LinksOf("text <a href=\"").empty());
+  // An anchor without a target still consumes its content, nested anchors too.
+  EXPECT_TRUE(LinksOf("<a name=n>in <a href=x>y</a>").empty());
+  EXPECT_EQ(LinksOf("<a name=n>in</a><a href=x>y</a>"), (Links{{"x", "y"}}));
+}
+
+TEST(LinkExtraction, AnchorsEndingTheDocument) {
+  EXPECT_EQ(LinksOf("<a href=x>text\nmore"), (Links{{"x", "text more"}}));
+  EXPECT_EQ(LinksOf("<p><a href=\"x.html"), (Links{{"x.html", "Not Available"}}));
+  EXPECT_EQ(LinksOf("<a href=x>t<"), (Links{{"x", "t"}}));
+}
+
+TEST(LinkExtraction, TextIsCleanedTokenByToken) {
+  EXPECT_EQ(LinksOf("<a href=x>Tom &amp; Jerry</a>"), (Links{{"x", "Tom&Jerry"}}));
+  EXPECT_EQ(LinksOf("<a href=x>Hello&nbsp;World</a>"), (Links{{"x", "Hello World"}}));
+  EXPECT_EQ(LinksOf("<a href=x>  one \t\r\n two  </a>"), (Links{{"x", "one two"}}));
+  EXPECT_EQ(LinksOf("<a href=x>a\x01\x1f b</a>"), (Links{{"x", "a b"}}));
+  EXPECT_EQ(LinksOf("<a href=x>R&eacute;sum&#233; & co</a>"),
+            (Links{{"x", "R\xE9sum\xE9&co"}}));
+  EXPECT_EQ(LinksOf("<a href=x>&lt;b&gt;</a>"), (Links{{"x", "<b>"}}));
+}
+
+TEST(LinkExtraction, OnlyTextTokensCount) {
+  EXPECT_EQ(LinksOf("<a href=x>Hello <b>World</b></a>"), (Links{{"x", "HelloWorld"}}));
+  EXPECT_EQ(LinksOf("<a href=x><img src=y alt=z></a>"), (Links{{"x", "Not Available"}}));
+  EXPECT_EQ(LinksOf("<a href=x>a<!-- c -->b<!DOCTYPE d><script>s</script>c</a>"),
+            (Links{{"x", "abc"}}));
+  EXPECT_EQ(LinksOf("<a href=x>one</ a>two</a>"), (Links{{"x", "onetwo"}}));
+  EXPECT_EQ(LinksOf("<a href=1>one<a href=2>two</a>"), (Links{{"1", "onetwo"}}));
+}
+
+TEST(LinkExtraction, EveryAnchorInDocumentOrder) {
+  EXPECT_EQ(LinksOf("<a href=x>1</a> <a href=x>2</a>"), (Links{{"x", "1"}, {"x", "2"}}));
+  std::string page;
+  Links expected;
+  for (int i = 0; i < 25; ++i) {
+    page += "<li><a href=\"/p" + std::to_string(i) + "\">Page " + std::to_string(i) + "</a></li>\n";
+    expected.emplace_back("/p" + std::to_string(i), "Page " + std::to_string(i));
+  }
+  EXPECT_EQ(LinksOf(page), expected);
+}
+
+TEST(LinkExtraction, TagEndsAtAGreaterThanInsideQuotes) {
+  EXPECT_EQ(LinksOf("<a href=\"x>y\">Home</a>"), (Links{{"x>", "y\">Home"}}));
+}
+
+TEST(LinkExtraction, AnchorsAfterScriptsAndRawText) {
+  EXPECT_EQ(LinksOf("<script src=x.js></script><a href=y>z</a>"), (Links{{"y", "z"}}));
+  EXPECT_EQ(LinksOf("<script>if (a<b) document.write('<a href=no>');</script><a href=y>z</a>"),
+            (Links{{"y", "z"}}));
+  // In xmp a tag right at the cursor is read, but "</a>" met inside the text
+  // is text; the second anchor is then nested in the first.
+  EXPECT_EQ(LinksOf("<xmp><a href=x>in</a></xmp><a href=y>z</a>"), (Links{{"x", "in</a>z"}}));
+}
+
+TEST(LinkExtraction, AttributesAfterTrailingBlanksOnEarlierLines) {
+  EXPECT_EQ(LinksOf("<a class=\"nav\"   \n   href=\"next.html\">Next</a>"),
+            (Links{{"next.html", "Next"}}));
+  EXPECT_EQ(LinksOf("<a \r\n href=a.html\r\n>A</a>"), (Links{{"a.html", "A"}}));
+}
+
+TEST(LinkExtraction, ReadsTheWholeBodyAndLeavesItAtItsEnd) {
+  TMemoryStream stream;
+  stream.Write("<a href=x>t</a>");
+  stream.SetPosition(7);
+  TLinkExtraction first = ExtractLinks(stream);
+  EXPECT_EQ(stream.Position(), stream.Size());
+  TLinkExtraction second = ExtractLinks(stream);
+  ASSERT_TRUE(first.Succeeded);
+  EXPECT_EQ(first.Targets, std::vector<std::string>{"x"});
+  EXPECT_EQ(first.Targets, second.Targets);
+  EXPECT_EQ(first.Texts, second.Texts);
+}
+
+TEST(LinkExtraction, HostileBytesNeverFail) {
+  const std::string bodies[] = {
+      std::string("<a href=x>a\0b</a>", 17), "<", "&", "<!--", "<a href=\"", "<script><",
+      "<a href=x>&#99999999999;&#;&", std::string(100000, '<'), "<script>" + std::string(100000, '<'),
+      "<xmp>" + std::string(50000, '-') + "<!--" + std::string(50000, '-'),
+      "<a " + std::string(100000, 'x') + "=1>"};
+  for (const std::string& body : bodies) {
+    TMemoryStream stream;
+    stream.Write(body);
+    EXPECT_TRUE(ExtractLinks(stream).Succeeded) << body.substr(0, 20);
+  }
+}
+
+}  // namespace
