@@ -41,6 +41,12 @@ inline bool FileExists(const std::string& name) {
   return false;
 }
 
+// Replaces every "%P" of the text with the port.
+inline std::string WithPort(std::string text, const std::string& port) {
+  for (size_t at; (at = text.find("%P")) != std::string::npos;) text.replace(at, 2, port);
+  return text;
+}
+
 inline std::string BodyText(const THttpClient& c) { return c.Body.ToString(); }
 
 // A client with a short time-out, so that a fault shows as a failure in
