@@ -83,32 +83,39 @@ std::unique_ptr<TToken> THtmlLexer::GetNextToken() {
 }
 
 std::unique_ptr<TToken> THtmlLexer::ReadTag() {
-  PushState();
+  // The class is decided by reading up to three characters ahead. Reading
+  // changes no flag, so saving the cursor alone restores everything.
+  const int line = lexTool_.Line();
+  const int col = lexTool_.Col();
+  auto restore = [this, line, col] {
+    lexTool_.SetLine(line);
+    lexTool_.SetCol(col);
+  };
   if (!lexTool_.ExpectChar('<')) throw EHtmlLexer::Internal("< expected");
 
-  // Up to three characters decide the class; a document that ends first
-  // ends the token stream, with the cursor left on the "<".
+  // A document that ends first ends the token stream, with the cursor left
+  // on the "<".
   enum class TKind { Tag, Comment, Sgml } kind = TKind::Tag;
   char c;
   if (!lexTool_.ReadChar(c)) {
-    PopState();
+    restore();
     return nullptr;
   }
   if (c == '!') {
     if (!lexTool_.ReadChar(c)) {
-      PopState();
+      restore();
       return nullptr;
     }
     kind = TKind::Sgml;
     if (c == '-') {
       if (!lexTool_.ReadChar(c)) {
-        PopState();
+        restore();
         return nullptr;
       }
       if (c == '-') kind = TKind::Comment;
     }
   }
-  PopState();
+  restore();
 
   std::unique_ptr<TToken> token;
   switch (kind) {

@@ -4,9 +4,10 @@
 // - "Read" functions (ReadTag, ReadComment, ReadEntity, ReadText) start at the
 //   cursor of the lexer's TLexTool, consume exactly their token's characters
 //   and return the new token, owned by the caller.
-// - Look-ahead is bracketed by PushState/PopState, which save the element
-//   flags together with the tool's cursor; no state is left saved once a
-//   token has been delivered.
+// - Look-ahead puts the cursor back where it was: a saved cursor where only
+//   characters are read, PushState/PopState (the element flags with the
+//   tool's cursor) where more is done; no state is left saved once a token
+//   has been delivered.
 // - Malformed input is data: every byte sequence yields some token stream.
 //
 // Six token classes come out: tags, text, character references, comments,

@@ -24,14 +24,6 @@ const TCharFold& CharFold() {
 
 TLexTool::TLexTool(TComponent* owner) : TComponent(owner) { Home(); }
 
-bool TLexTool::Eof() const {
-  const int count = LineCount();
-  if (line_ >= count) return true;
-  return line_ == count - 1 && col_ > static_cast<int>(CurrentLine().size());
-}
-
-bool TLexTool::Eol() const { return Eof() || col_ > static_cast<int>(CurrentLine().size()); }
-
 void TLexTool::Home() {
   line_ = 0;
   col_ = 1;
@@ -53,16 +45,7 @@ bool TLexTool::SkipEol() {
   return true;
 }
 
-bool TLexTool::ReadChar(char& c) {
-  // Inside a line nothing needs passing over or restoring.
-  if (line_ < LineCount()) {
-    const std::string& line = CurrentLine();
-    if (static_cast<size_t>(col_) <= line.size()) {
-      c = line[static_cast<size_t>(col_ - 1)];
-      ++col_;
-      return true;
-    }
-  }
+bool TLexTool::ReadCharAfterLineEnds(char& c) {
   const int line = line_, col = col_;
   SkipToChar();
   if (Eof()) {
@@ -73,14 +56,6 @@ bool TLexTool::ReadChar(char& c) {
   c = CurrentLine()[static_cast<size_t>(col_ - 1)];
   ++col_;
   return true;
-}
-
-bool TLexTool::PeekChar(char& c) {
-  const int line = line_, col = col_;
-  const bool read = ReadChar(c);
-  line_ = line;
-  col_ = col;
-  return read;
 }
 
 bool TLexTool::SameChar(char a, char b) const {

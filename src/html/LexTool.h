@@ -52,9 +52,13 @@ public:
   const TStack& States() const { return states_; }
 
   // At or beyond the last line's end; an empty document is always at Eof.
-  bool Eof() const;
+  bool Eof() const {
+    const int count = LineCount();
+    if (line_ >= count) return true;
+    return line_ == count - 1 && col_ > static_cast<int>(CurrentLine().size());
+  }
   // At Eof or past the current line's last character.
-  bool Eol() const;
+  bool Eol() const { return Eof() || col_ > static_cast<int>(CurrentLine().size()); }
 
   void Home();
   void Reset() { Home(); }
@@ -64,8 +68,25 @@ public:
   // At a line end: moves to the next line and returns true.
   bool SkipEol();
 
-  bool ReadChar(char& c);
-  bool PeekChar(char& c);
+  bool ReadChar(char& c) {
+    // Inside a line nothing needs passing over or restoring.
+    if (line_ < LineCount()) {
+      const std::string& line = CurrentLine();
+      if (static_cast<size_t>(col_) <= line.size()) {
+        c = line[static_cast<size_t>(col_ - 1)];
+        ++col_;
+        return true;
+      }
+    }
+    return ReadCharAfterLineEnds(c);
+  }
+  bool PeekChar(char& c) {
+    const int line = line_, col = col_;
+    const bool read = ReadChar(c);
+    line_ = line;
+    col_ = col;
+    return read;
+  }
   // Equal characters; without CaseSensitive also the same letter in either case.
   bool SameChar(char a, char b) const;
   bool ExpectChar(char c);
@@ -99,6 +120,7 @@ public:
   const char* ClassName() const override { return "TLexTool"; }
 
 private:
+  bool ReadCharAfterLineEnds(char& c);
   // The expect and skip operations differ only in the character they accept.
   template <class Match>
   bool ExpectMatching(Match match);
