@@ -1,0 +1,71 @@
+// Shared by the automation tests: Kestrel.dll loaded from the tree the test
+// runs in (../Kestrel.dll next to the tests folder), COM initialised for the
+// process, and small helpers for BSTRs and error information.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+#include "ComPtr.h"
+#include "KestrelTypeLib.h"
+
+struct TKestrelDll {
+  HMODULE Module = nullptr;
+  std::wstring Path;
+  HRESULT(WINAPI* GetClassObject)(REFCLSID, REFIID, void**) = nullptr;
+  HRESULT(WINAPI* CanUnloadNow)() = nullptr;
+  HRESULT(WINAPI* RegisterServer)() = nullptr;
+  HRESULT(WINAPI* UnregisterServer)() = nullptr;
+};
+
+// Loads the library once per process and keeps it loaded.
+const TKestrelDll& KestrelDll();
+// Loads a library file by path and looks its four exports up; false when
+// any is missing.
+bool LoadServerExports(const std::wstring& path, TKestrelDll& dll);
+// The folder of the running test executable, with a trailing backslash.
+std::wstring TestFolder();
+
+// Sentinels that prove a member wrote, or cleared, its out parameter.
+inline BSTR SentinelBstr() { return reinterpret_cast<BSTR>(static_cast<ULONG_PTR>(0xdeadbeef)); }
+constexpr LONG kSentinelLong = static_cast<LONG>(0xdeadbeef);
+
+// Owns a BSTR for the length of a test.
+class TBstr {
+public:
+  TBstr() = default;
+  explicit TBstr(const std::wstring& text)
+      : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  TBstr(const TBstr&) = delete;
+  TBstr& operator=(const TBstr&) = delete;
+  ~TBstr() { Free(); }
+  BSTR Get() const { return value_; }
+  // For out parameters: starts with the sentinel so a missed write shows.
+  BSTR* Out() { Free(); value_ = SentinelBstr(); return &value_; }
+  bool IsNull() const { return value_ == nullptr; }
+  bool IsSentinel() const { return value_ == SentinelBstr(); }
+  // The whole text, embedded NULs included.
+  std::wstring Text() const;
+
+private:
+  void Free() { if (value_ != SentinelBstr()) SysFreeString(value_); value_ = nullptr; }
+  BSTR value_ = nullptr;
+};
+
+// A new Conn object straight from the library's class object.
+TComPtr<IConn> NewConn();
+
+// The error information the last failing call left on this thread.
+struct TErrorText {
+  bool Present = false;
+  std::wstring Description;
+  std::wstring Source;
+  GUID Interface = GUID_NULL;
+  DWORD HelpContext = 0;
+  std::wstring HelpFile;
+};
+TErrorText TakeErrorInfo();
+
+std::wstring GuidText(REFGUID guid);

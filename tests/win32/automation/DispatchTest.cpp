@@ -1,0 +1,160 @@
+// IConn through IDispatch, as the script engines call it: names, type
+// information, argument coercion, put flags and exceptions.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "AutomationTestSupport.h"
+
+namespace {
+
+class Dispatch : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    TComPtr<IConn> conn = NewConn();
+    ASSERT_TRUE(conn);
+    ASSERT_EQ(S_OK, conn->QueryInterface(IID_IDispatch, disp.ReceiveVoid()));
+  }
+
+  // Invoke with the arguments given (in call order); result and exception
+  // information land in the fixture.
+  HRESULT Call(DISPID id, WORD flags, VARIANT* args = nullptr, UINT count = 0)
+  {
+    VariantClear(&result);
+    ClearException();
+    VARIANT reversed[2];
+    for (UINT i = 0; i < count; ++i) reversed[i] = args[count - 1 - i];
+    DISPID named = DISPID_PROPERTYPUT;
+    const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    DISPPARAMS params = {reversed, put ? &named : nullptr, count, put ? 1u : 0u};
+    UINT argError = 0;
+    return disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : &result,
+                        &exception, &argError);
+  }
+
+  void ClearException()
+  {
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    exception = EXCEPINFO{};
+  }
+
+  void TearDown() override
+  {
+    VariantClear(&result);
+    ClearException();
+  }
+
+  TComPtr<IDispatch> disp;
+  VARIANT result = {};
+  EXCEPINFO exception = {};
+};
+
+VARIANT Text(BSTR text)
+{
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = text;
+  return v;
+}
+
+}  // namespace
+
+TEST_F(Dispatch, HasOneTypeInfoForIConn)
+{
+  UINT count = 0;
+  EXPECT_EQ(S_OK, disp->GetTypeInfoCount(&count));
+  EXPECT_EQ(1u, count);
+
+  ITypeInfo* none = reinterpret_cast<ITypeInfo*>(static_cast<ULONG_PTR>(0xdeadbeef));
+  EXPECT_EQ(DISP_E_BADINDEX, disp->GetTypeInfo(1, 0, &none));
+  EXPECT_EQ(nullptr, none);
+
+  TComPtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, disp->GetTypeInfo(0, 0, info.Receive()));
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+  EXPECT_TRUE(IsEqualGUID(IID_IConn, attr->guid));
+  info->ReleaseTypeAttr(attr);
+}
+
+TEST_F(Dispatch, KnowsEveryMemberByName)
+{
+  const struct {
+    const wchar_t* name;
+    DISPID id;
+  } members[] = {
+      {L"GetURL", 1},         {L"Protocol", 2},        {L"URL", 3},            {L"FileName", 4},
+      {L"FollowRedirects", 5}, {L"Port", 6},           {L"Proxy", 7},          {L"TimeOut", 8},
+      {L"PostData", 9},       {L"Headers", 10},        {L"Accept", 11},        {L"UserAgent", 12},
+      {L"RequestMethod", 13}, {L"ContentType", 14},    {L"ExtraHeaders", 15},  {L"Version", 16},
+      {L"SaveFileTo", 18},    {L"Authorization", 19},  {L"AddExtraHeader", 20}, {L"ClearExtraHeaders", 21},
+      {L"HTTPLog", 22},       {L"URLEncode", 23},      {L"URLDecode", 24},     {L"GetHREFs", 25},
+      {L"Error", 26},         {L"GetHeader", 27},      {L"ProxyPassword", 28}, {L"Response", 29},
+      {L"BinaryData", 30},    {L"GetHREFNames", 31},
+  };
+  for (const auto& m : members) {
+    LPOLESTR name = const_cast<LPOLESTR>(m.name);
+    DISPID id = -7;
+    EXPECT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) << m.name;
+    EXPECT_EQ(m.id, id) << m.name;
+  }
+
+  // Scripts do not care about case.
+  LPOLESTR lower = const_cast<LPOLESTR>(L"urlencode");
+  DISPID id = -7;
+  EXPECT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &lower, 1, 0, &id));
+  EXPECT_EQ(23, id);
+
+  LPOLESTR unknown = const_cast<LPOLESTR>(L"Fetch");
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id));
+  EXPECT_EQ(DISPID_UNKNOWN, id);
+  EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, disp->GetIDsOfNames(IID_IConn, &lower, 1, 0, &id));
+}
+
+TEST_F(Dispatch, InvokesMembersWithCoercedArguments)
+{
+  ASSERT_EQ(S_OK, Call(16, DISPATCH_PROPERTYGET));
+  ASSERT_EQ(VT_BSTR, V_VT(&result));
+  EXPECT_STREQ(L"3.50", V_BSTR(&result));
+
+  TBstr text(L"a b&c");
+  VARIANT arg = Text(text.Get());
+  ASSERT_EQ(S_OK, Call(23, DISPATCH_METHOD, &arg, 1));
+  EXPECT_STREQ(L"a+b%26c", V_BSTR(&result));
+
+  // A number is turned into text by the platform before the member sees it.
+  VARIANT number;
+  V_VT(&number) = VT_I4;
+  V_I4(&number) = -42;
+  ASSERT_EQ(S_OK, Call(23, DISPATCH_METHOD, &number, 1));
+  EXPECT_STREQ(L"-42", V_BSTR(&result));
+
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(17, DISPATCH_METHOD));
+}
+
+TEST_F(Dispatch, AFailingMemberRaisesAnExceptionWithItsMessage)
+{
+  TBstr text(L"%zz");
+  VARIANT arg = Text(text.Get());
+  ASSERT_EQ(DISP_E_EXCEPTION, Call(24, DISPATCH_METHOD, &arg, 1));
+  EXPECT_EQ(E_UNEXPECTED, exception.scode);
+  EXPECT_STREQ(L"Kestrel.Conn", exception.bstrSource);
+  EXPECT_STREQ(L"'$zz' is not a valid integer value", exception.bstrDescription);
+  // No value. The platform may pass the cleared out parameter on as an
+  // empty text.
+  EXPECT_TRUE(V_VT(&result) == VT_EMPTY || (V_VT(&result) == VT_BSTR && SysStringLen(V_BSTR(&result)) == 0));
+}
+
+TEST_F(Dispatch, EitherPutFlagReachesThePutAccessor)
+{
+  TBstr text(L"localhost:8080");
+  for (WORD flags : {WORD(DISPATCH_PROPERTYPUT), WORD(DISPATCH_PROPERTYPUTREF)}) {
+    VARIANT arg = Text(text.Get());
+    // Whatever the member answers, it was found.
+    EXPECT_NE(DISP_E_MEMBERNOTFOUND, Call(7, flags, &arg, 1)) << flags;
+  }
+}
