@@ -36,6 +36,14 @@ void TTimer::SetOnTimer(TNotifyEvent value) {
   UpdateTimer();
 }
 
+void TTimer::RestartPeriod() {
+  if (!FRunning) return;
+  if (SetTimer(FWindowHandle, TimerId, static_cast<UINT>(FInterval), nullptr) == 0) {
+    FRunning = false;
+    throw EOutOfResources("Not enough timers available");
+  }
+}
+
 void TTimer::Tick() {
   if (FOnTimer) FOnTimer(this);
 }
@@ -87,6 +95,14 @@ void TTimeCounter::Start() {
 }
 
 void TTimeCounter::Stop() { Timer->SetEnabled(false); }
+
+void TTimeCounter::Restart() {
+  Remaining = TimeOut;
+  if (Timer->Running())
+    Timer->RestartPeriod();
+  else
+    Timer->SetEnabled(true);
+}
 
 void TTimeCounter::Tick(TObject*) {
   if (Remaining > INT_MIN) --Remaining;

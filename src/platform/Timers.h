@@ -25,6 +25,9 @@ public:
   void SetOnTimer(TNotifyEvent value);
   // Whether the platform timer is set, as of the last re-arm.
   bool Running() const { return FRunning; }
+  // Starts the period of a running timer afresh (one platform call: setting
+  // the same timer again replaces it); a stopped timer stays stopped.
+  void RestartPeriod();
 
 protected:
   // One tick: calls OnTimer when assigned.
@@ -52,6 +55,8 @@ public:
   // count is reset; the timer's period goes on, so the next tick may come sooner.
   void Start();
   void Stop();
+  // Remaining := TimeOut and a fresh timer period, running or not before.
+  void Restart();
 
   std::unique_ptr<TTimer> Timer;  // 1000 ms ticks
   int Remaining = 0;              // seconds left in the current count

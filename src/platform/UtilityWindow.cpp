@@ -78,6 +78,10 @@ void PumpMessages() {
   }
 }
 
+void IdleWait(DWORD milliseconds) {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+}
+
 void DiscardMessages(HWND window, UINT first, UINT last) {
   if (!window) return;
   MSG msg;

@@ -29,6 +29,11 @@ void DestroyUtilityWindow(HWND window);
 // and returns; never waits.
 void PumpMessages();
 
+// The idle step of every wait: sleeps up to the given milliseconds, and
+// returns as soon as a message arrives in the thread's queue, so that a
+// notice is pumped without waiting out the sleep.
+void IdleWait(DWORD milliseconds);
+
 // Removes, without dispatching, the queued messages of one window in the
 // range first..last (notices that belong to a socket already closed).
 void DiscardMessages(HWND window, UINT first, UINT last);

@@ -138,6 +138,16 @@ void TTcpConnection::HandleNotification(TMessageRecord& Message) {
 
 void TTcpConnection::StartWait() {
   TimeCounter.Start();
+  StartBackstop();
+}
+
+// The full time-out again, its timer period restarted.
+void TTcpConnection::RestartWait() {
+  TimeCounter.Restart();
+  StartBackstop();
+}
+
+void TTcpConnection::StartBackstop() {
   FWaitStart = GetTickCount();
   FWaitLimitMs = static_cast<uint64_t>(std::max(TimeCounter.TimeOut, 1)) * 1000 + WaitGraceMs;
 }
@@ -157,7 +167,7 @@ void TTcpConnection::WaitFor(const bool& flag, bool endOnAsyncError, bool endOnC
   // Bounded by the time-out (WaitTimedOut). Sleeps only after a pass that
   // delivered nothing awaited, so a notice already queued costs no sleep.
   for (bool firstPass = true;; firstPass = false) {
-    if (!firstPass) Sleep(sleepMs);
+    if (!firstPass) IdleWait(sleepMs);
     PumpMessages();
     if (flag || Canceled || WaitTimedOut() || (endOnAsyncError && AsyncError) || (endOnClose && Closed))
       break;
@@ -310,10 +320,12 @@ void TTcpConnection::SendLine(const std::string& Line) {
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   const std::string data = Line + "\r\n";
   size_t sent = 0;
-  StartWait();
-  // Bounded by the time-out; the whole line shares one period.
+  bool waiting = false;
+  // Bounded by the time-out; the whole line shares one period. A line that
+  // goes out in the first pass never waits, so the counter starts only
+  // when a pass leaves something unsent.
   for (bool progress = true;;) {
-    if (!progress) Sleep(WaitSleep);
+    if (!progress) IdleWait(WaitSleep);
     PumpMessages();
     progress = false;
     int count = static_cast<int>(std::min<size_t>(data.size() - sent, INT_MAX));
@@ -325,8 +337,12 @@ void TTcpConnection::SendLine(const std::string& Line) {
       sent += static_cast<size_t>(n);
       progress = true;
     }
-    PumpMessages();
-    if (sent >= data.size() || WaitTimedOut() || Canceled) break;
+    if (sent >= data.size()) break;
+    if (!waiting) {
+      StartWait();
+      waiting = true;
+    }
+    if (WaitTimedOut() || Canceled) break;
   }
   StopWait();
   if (TimeCounter.TimedOut) RaiseTimeOut();
@@ -342,6 +358,10 @@ void TTcpConnection::DiscardReceived() {
   FReceiveStart = FReceiveEnd = 0;
   FReceiveBuffer.clear();
   FReceiveBuffer.shrink_to_fit();
+}
+
+bool TTcpConnection::HasBufferedLine() const {
+  return std::memchr(FReceiveBuffer.data() + FReceiveStart, '\n', std::min(Buffered(), MaxLineLength)) != nullptr;
 }
 
 // Hands out the next buffered line when its LF is there. The text stops at
@@ -389,7 +409,9 @@ int TTcpConnection::ReadLine(std::string& Line) {
   if (TimeCounter.TimedOut) RaiseTimeOut();
   if (AsyncError) RaiseSocketError(AsyncErrorCode);
 
-  StartWait();  // one period for the whole line
+  // One period for the whole line; a line already buffered needs no wait
+  // and so no timer.
+  if (!HasBufferedLine()) StartWait();
   Readable = false;
   PumpMessages();
   try {
@@ -406,7 +428,7 @@ int TTcpConnection::ReadLine(std::string& Line) {
         DiscardReceived();
         RaiseSocketError(ErrLineTooLong);
       }
-      if (!progress || PlatformIsWin9x) Sleep(LineSleep);
+      if (!progress || PlatformIsWin9x) IdleWait(LineSleep);
       PumpMessages();
       progress = false;
       int n = ReceiveIntoBuffer();
@@ -456,7 +478,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   StartWait();
   // Bounded by the time-out, restarted by every byte received, and by the peer's close.
   for (bool progress = true;;) {
-    if (!progress) Sleep(WaitSleep);
+    if (!progress) IdleWait(WaitSleep);
     PumpMessages();
     progress = false;
     int request = Count < 0 ? BlockSize : static_cast<int>(std::min<int64_t>(Count - total, BlockSize));
@@ -482,13 +504,10 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
       Stream.Write(block, static_cast<size_t>(n));
       FireProgress(Count > 0 ? Percentage(Stream.Position(), Count) : -1, total);
       if (n > 0) {
-        // Data came: the full time-out again, timer period restarted.
-        TimeCounter.Stop();
-        StartWait();
+        RestartWait();
         progress = true;
       }
     }
-    PumpMessages();
     if ((fromSocket && n == 0) || total == Count) {
       done = true;
       break;

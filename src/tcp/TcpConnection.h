@@ -139,6 +139,8 @@ private:
   size_t FReceiveEnd = 0;
 
   void StartWait();
+  void RestartWait();
+  void StartBackstop();
   void StopWait();
   bool WaitTimedOut();
   void WaitFor(const bool& flag, bool endOnAsyncError, bool endOnClose, DWORD sleepMs);
@@ -148,6 +150,7 @@ private:
   void RaiseLastError(uint16_t fallback);
   size_t Buffered() const { return FReceiveEnd - FReceiveStart; }
   void DiscardReceived();
+  bool HasBufferedLine() const;
   bool TakeBufferedLine(std::string& Line);
   int ReceiveIntoBuffer();
   void FinishLine(const std::string& Line);

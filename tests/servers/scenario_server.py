@@ -32,6 +32,7 @@ REQUEST_TIME_LIMIT = 30.0        # seconds to receive a whole request
 MAX_DELAY_MS = 300_000           # longest delay, pause or keep-open honoured
 DRAIN_TIME_LIMIT = 5.0           # seconds to wait for the peer's close after ours
 MAX_REPEAT_BYTES = 256 << 20     # largest expansion of one {{repeat}}
+MAX_CACHED_SCENARIOS = 64        # parsed scenarios kept; the cache is emptied beyond
 
 DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
 
@@ -350,6 +351,8 @@ class Server:
         self.corpus = os.path.realpath(corpus)
         self.host = host
         self.no_listen_port = self.closed_port()
+        self.cache = {}
+        self.cache_lock = threading.Lock()
 
     def closed_port(self):
         probe = socket.socket()
@@ -359,13 +362,24 @@ class Server:
         return port
 
     def load_scenario(self, name, overrides):
+        """The parsed scenario; parsed once per file version and overrides."""
         if not SCENARIO_NAME.match(name):
             return None
         path = os.path.join(self.scenarios, name)
         if not os.path.isfile(path):
             return None
+        key = (name, tuple(overrides), os.stat(path).st_mtime_ns)
+        with self.cache_lock:
+            cached = self.cache.get(key)
+        if cached is not None:
+            return cached
         with open(path, "rb") as handle:
-            return parse_scenario(name, handle.read(), overrides)
+            scenario = parse_scenario(name, handle.read(), overrides)
+        with self.cache_lock:
+            if len(self.cache) >= MAX_CACHED_SCENARIOS:
+                self.cache.clear()
+            self.cache[key] = scenario
+        return scenario
 
     def corpus_file(self, relative):
         path = os.path.realpath(os.path.join(self.corpus, relative))

@@ -131,3 +131,17 @@ TEST(TimeCounter, NoTickWithoutPumpingOrAfterStop) {
   PumpUntil([] { return false; }, 1300);
   EXPECT_FALSE(counter.TimedOut);
 }
+
+TEST(TimeCounter, RestartGivesAFullCountRunningOrNot) {
+  TTimeCounter counter;
+  counter.TimeOut = 3;
+  counter.Restart();  // a stopped counter starts
+  EXPECT_EQ(counter.Remaining, 3);
+  EXPECT_TRUE(counter.Timer->Running());
+  ASSERT_TRUE(PumpUntil([&] { return counter.Remaining == 2; }, 5000));
+  counter.Restart();
+  EXPECT_EQ(counter.Remaining, 3);
+  EXPECT_TRUE(counter.Timer->Running());
+  ASSERT_TRUE(PumpUntil([&] { return counter.Remaining == 2; }, 5000));
+  EXPECT_FALSE(counter.TimedOut);
+}

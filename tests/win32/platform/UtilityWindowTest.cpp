@@ -119,3 +119,14 @@ TEST(UtilityWindow, PumpOnAnEmptyQueueReturnsAndDiscardDropsNotices) {
 }
 
 TEST(Platform, IsWindowsNT) { EXPECT_TRUE(IsWindowsNT()); }
+
+TEST(UtilityWindow, IdleWaitEndsWhenAMessageArrives) {
+  HWND window = CreateUtilityWindow(nullptr);
+  PumpMessages();
+  PostMessageA(window, WM_USER + 1, 0, 0);
+  DWORD start = GetTickCount();
+  IdleWait(20000);  // the queued message ends it at once
+  EXPECT_LT(GetTickCount() - start, 10000u);
+  PumpMessages();
+  DestroyUtilityWindow(window);
+}

@@ -26,6 +26,16 @@ int ClosedPort() {
   return WinsockApi.htons(address.sin_port);
 }
 
+// Connects the opened component and checks the server's first line.
+void ExpectHelloReply(TTcpConnection& c) {
+  c.Connect();
+  c.SendLine("SCENARIO hello");
+  std::string line;
+  c.ReadLine(line);
+  EXPECT_EQ(line, "HTTP/1.0 200 OK");
+  c.Close();
+}
+
 }  // namespace
 
 TEST(TcpConnection, ValuesAfterConstruction) {
@@ -85,12 +95,7 @@ TEST(TcpConnection, LocalhostIsLookedUp) {
   c.Open();
   EXPECT_EQ(c.RemoteAddress, Loopback);
   EXPECT_EQ(c.AsyncHandle, nullptr);
-  c.Connect();
-  c.SendLine("SCENARIO hello");
-  std::string line;
-  c.ReadLine(line);
-  EXPECT_EQ(line, "HTTP/1.0 200 OK");
-  c.Close();
+  ExpectHelloReply(c);
 }
 
 TEST(TcpConnection, ServiceLookupAndItsFallbackToDefaultPort) {
@@ -111,12 +116,7 @@ TEST(TcpConnection, ServiceLookupAndItsFallbackToDefaultPort) {
   c.ResetState();
   c.Open();
   EXPECT_EQ(c.Port, ScenarioPort());
-  c.Connect();
-  c.SendLine("SCENARIO hello");
-  std::string line;
-  c.ReadLine(line);
-  EXPECT_EQ(line, "HTTP/1.0 200 OK");
-  c.Close();
+  ExpectHelloReply(c);
 }
 
 TEST(TcpConnection, ServerIsRequired) {
