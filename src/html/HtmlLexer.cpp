@@ -15,6 +15,19 @@ constexpr TCharSet TextStop("&<");
 constexpr TCharSet TagStop(">");
 constexpr TCharSet CommentStop("-");
 
+// The characters that can follow "&" in a reference DecodeEntity knows: "#"
+// and the first letters of the entity names. After any other character the
+// table need not be searched at all, which keeps text full of "&" (scripts
+// with "&&") as cheap as any other text.
+const TCharSet& ReferenceStarts() {
+  static const TCharSet starts = [] {
+    TCharSet set("#");
+    for (const TEntityEntry& entry : EntityTable) set.Include(entry.name[0]);
+    return set;
+  }();
+  return starts;
+}
+
 // text (length characters) equals the lower-case name, ignoring ASCII case.
 bool SameAsciiName(const char* text, size_t length, const char* name) {
   if (strlen(name) != length) return false;
@@ -179,9 +192,12 @@ void THtmlLexer::ReadComment(TToken& token) {
   while (!lexTool_.Eof()) {
     lexTool_.SkipUntil(CommentStop, false);
     if (lexTool_.Eof()) break;
-    PushState();
+    // Only characters are read ahead: saving the cursor restores everything.
+    const int line = lexTool_.Line();
+    const int col = lexTool_.Col();
     closed = lexTool_.ExpectChar('-') && lexTool_.ExpectChar('-') && lexTool_.ExpectChar('>');
-    PopState();
+    lexTool_.SetLine(line);
+    lexTool_.SetCol(col);
     if (closed) break;
     char dash;
     lexTool_.ReadChar(dash);
@@ -205,7 +221,10 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   const int line = lexTool_.Line();
   const int col = lexTool_.Col();
   const std::string& source = lines_[line];
-  const TDecodedEntity entity = DecodeEntity(source, col);
+  const size_t next = static_cast<size_t>(col);  // 0-based index just after the "&"
+  TDecodedEntity entity;
+  if (next < source.size() && ReferenceStarts().Contains(source[next]))
+    entity = DecodeEntity(source, col);
   if (entity.found) {
     auto token = std::make_unique<TSpecialSymbolToken>();
     token->Line = line;

@@ -22,21 +22,23 @@
 //      The arrays hold exactly their items: bounds 0 to count-1, and with no
 //      links an array with no elements at all (VT_ARRAY|VT_VARIANT with 0
 //      elements, UBound -1 in script), never VT_EMPTY.
-//      The original grows each array by steps (created with bounds 0 to 10;
-//      when the upper bound equals the item count before storing, the upper
-//      bound becomes count + 10; new elements VT_EMPTY) and finally resizes it
-//      to the item count. Only that final size is visible to scripts, so
-//      creating each array once with the final size is the same result;
-//      follow the steps only if a SAFEARRAY call could otherwise differ.
+//      Growth rule, for arrays grown while they are filled: created with
+//      bounds 0 to 10; before storing, when the upper bound equals the item
+//      count, the upper bound becomes count + 10 (new elements VT_EMPTY);
+//      at the end resized to the item count. Only that final size is visible
+//      to scripts, so creating each array once with its final size gives the
+//      same result.
 //   5. HrefNames := the texts array (the script must see independent arrays:
 //      keep one copy in TConn, hand out copies); out VARIANT := the targets
 //      array (VT_ARRAY|VT_VARIANT). Return S_OK.
 //   Any failure in steps 4-5 (SAFEARRAY or BSTR allocation, out of memory):
-//   destroy what was built, Error := the failure's message, out VARIANT
-//   VT_EMPTY, HrefNames unchanged, return S_OK. GetHREFs never returns a COM
-//   error.
+//   destroy what was built, Error := the failure's message ("Out of memory"
+//   when a call only reports E_OUTOFMEMORY, as ExtractLinks does), out
+//   VARIANT VT_EMPTY, HrefNames unchanged, return S_OK. GetHREFs never
+//   returns a COM error. After a success Error stays empty (cleared in 1).
 //
-// GetHREFNames(VARIANT* value): a copy of HrefNames, the texts array of the
+// GetHREFNames(VARIANT* value): clear the out VARIANT first, then give a
+//   copy of HrefNames (VariantCopy), the texts array of the
 //   last successful GetHREFs on this object; VT_EMPTY before any. GetURL does
 //   not clear it, and a failed GetHREFs does not replace it.
 // ---------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "html/HtmlLexer.h"
 
+#include "codecs/Entities.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -114,6 +116,21 @@ TEST(HtmlLexer, CharacterReferences) {
   ExpectToken(t, 3, "TTextToken", 0, 15, {"x"});
   ExpectToken(t, 4, "TTextToken", 0, 17, {"&"});  // hexadecimal references are not read
   ExpectToken(t, 5, "TTextToken", 0, 17, {"#x41;"});
+  // Whatever follows the "&", the lexer finds exactly the references the
+  // entity decoder finds.
+  for (int c = 1; c < 256; ++c) {
+    for (const char* rest : {"", "mp;", "9;", "acute"}) {
+      const std::string doc = std::string("&") + static_cast<char>(c) + rest;
+      if (c == '\r' || c == '\n') continue;
+      const TDecodedEntity expected = DecodeEntity(doc, 1);
+      t = Lex(doc);
+      ASSERT_FALSE(t.empty());
+      EXPECT_EQ(t[0].kind, expected.found ? "TSpecialSymbolToken" : "TTextToken") << doc;
+      if (expected.found) {
+        EXPECT_EQ(t[0].text[0].size(), static_cast<size_t>(expected.length)) << doc;
+      }
+    }
+  }
   ASSERT_EQ(Lex("a&").size(), 2u);
   ExpectToken(Lex("a&"), 1, "TTextToken", 0, 3, {"&"});
 }
