@@ -100,3 +100,55 @@ std::wstring GuidText(REFGUID guid)
   StringFromGUID2(guid, text, 40);
   return text;
 }
+
+namespace {
+constexpr INVOKEKIND M = INVOKE_FUNC, G = INVOKE_PROPERTYGET, P = INVOKE_PROPERTYPUT;
+}  // namespace
+
+const TMember kMembers[45] = {
+    {L"GetURL", 1, M, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Protocol", 2, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Protocol", 2, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"URL", 3, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"URL", 3, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"FileName", 4, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"FollowRedirects", 5, G, VT_EMPTY, nullptr, VT_BOOL},
+    {L"FollowRedirects", 5, P, VT_BOOL, nullptr, VT_EMPTY},
+    {L"Port", 6, G, VT_EMPTY, nullptr, VT_I4},
+    {L"Port", 6, P, VT_I4, nullptr, VT_EMPTY},
+    {L"Proxy", 7, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Proxy", 7, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"TimeOut", 8, G, VT_EMPTY, nullptr, VT_I4},
+    {L"TimeOut", 8, P, VT_I4, nullptr, VT_EMPTY},
+    {L"PostData", 9, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"PostData", 9, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"Headers", 10, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Accept", 11, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Accept", 11, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"UserAgent", 12, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"UserAgent", 12, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"RequestMethod", 13, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"RequestMethod", 13, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"ContentType", 14, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"ContentType", 14, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"ExtraHeaders", 15, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Version", 16, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"SaveFileTo", 18, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"SaveFileTo", 18, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"Authorization", 19, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Authorization", 19, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"AddExtraHeader", 20, M, VT_BSTR, L"strHeader", VT_EMPTY},
+    {L"ClearExtraHeaders", 21, M, VT_EMPTY, nullptr, VT_EMPTY},
+    {L"HTTPLog", 22, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"HTTPLog", 22, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"URLEncode", 23, M, VT_BSTR, L"strValue", VT_BSTR},
+    {L"URLDecode", 24, M, VT_BSTR, L"strValue", VT_BSTR},
+    {L"GetHREFs", 25, M, VT_EMPTY, nullptr, VT_VARIANT},
+    {L"Error", 26, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"GetHeader", 27, M, VT_BSTR, L"strHeader", VT_BSTR},
+    {L"ProxyPassword", 28, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"ProxyPassword", 28, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"Response", 29, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"BinaryData", 30, G, VT_EMPTY, nullptr, VT_VARIANT},
+    {L"GetHREFNames", 31, G, VT_EMPTY, nullptr, VT_VARIANT},
+};

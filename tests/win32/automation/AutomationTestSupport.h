@@ -69,3 +69,14 @@ struct TErrorText {
 TErrorText TakeErrorInfo();
 
 std::wstring GuidText(REFGUID guid);
+
+// The members of IConn in v-table order, as its type library describes them.
+struct TMember {
+  const wchar_t* name;
+  MEMBERID id;
+  INVOKEKIND kind;
+  VARTYPE in;             // VT_EMPTY: no input parameter
+  const wchar_t* inName;  // the input parameter's name; none on property puts
+  VARTYPE out;            // VT_EMPTY: no result
+};
+extern const TMember kMembers[45];

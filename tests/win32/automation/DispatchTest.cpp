@@ -83,20 +83,7 @@ TEST_F(Dispatch, HasOneTypeInfoForIConn)
 
 TEST_F(Dispatch, KnowsEveryMemberByName)
 {
-  const struct {
-    const wchar_t* name;
-    DISPID id;
-  } members[] = {
-      {L"GetURL", 1},         {L"Protocol", 2},        {L"URL", 3},            {L"FileName", 4},
-      {L"FollowRedirects", 5}, {L"Port", 6},           {L"Proxy", 7},          {L"TimeOut", 8},
-      {L"PostData", 9},       {L"Headers", 10},        {L"Accept", 11},        {L"UserAgent", 12},
-      {L"RequestMethod", 13}, {L"ContentType", 14},    {L"ExtraHeaders", 15},  {L"Version", 16},
-      {L"SaveFileTo", 18},    {L"Authorization", 19},  {L"AddExtraHeader", 20}, {L"ClearExtraHeaders", 21},
-      {L"HTTPLog", 22},       {L"URLEncode", 23},      {L"URLDecode", 24},     {L"GetHREFs", 25},
-      {L"Error", 26},         {L"GetHeader", 27},      {L"ProxyPassword", 28}, {L"Response", 29},
-      {L"BinaryData", 30},    {L"GetHREFNames", 31},
-  };
-  for (const auto& m : members) {
+  for (const TMember& m : kMembers) {
     LPOLESTR name = const_cast<LPOLESTR>(m.name);
     DISPID id = -7;
     EXPECT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) << m.name;

@@ -125,15 +125,6 @@ TEST(ClassFactory, CreateInstanceChecksItsArguments)
   EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
 }
 
-TEST(ClassFactory, EachCreationMakesANewObject)
-{
-  TComPtr<IClassFactory> factory = ConnFactory();
-  TComPtr<IUnknown> first, second;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, first.ReceiveVoid()));
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, second.ReceiveVoid()));
-  EXPECT_NE(first.Get(), second.Get());
-}
-
 TEST(Aggregation, OnlyTheInnerUnknownIsHandedToAnOuterObject)
 {
   TComPtr<IClassFactory> factory = ConnFactory();
