@@ -5,6 +5,9 @@
 #include "codecs/WordUtils.h"
 #include "platform/UtilityWindow.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -206,14 +209,21 @@ bool THttpClient::IsChunked() {
 void THttpClient::ReadBody() {
   Body.Clear();
   if (IgnoreAfterHeaders) return;
-  if (IsChunked()) {
-    ReadChunkedBody();
-  } else {
-    int32_t length;
-    if (!TryStrToInt(Headers.GetFieldValue("Content-Length"), length)) length = -1;
-    ReadBlock(Body, length);  // -1 reads until the peer closes
+  try {
+    if (IsChunked()) {
+      ReadChunkedBody();
+    } else {
+      int32_t length;
+      if (!TryStrToInt(Headers.GetFieldValue("Content-Length"), length)) length = -1;
+      ReadBlock(Body, length);  // -1 reads until the peer closes
+    }
+  } catch (const EOutOfResources&) {
+    // A body too large for memory ("Out of memory"): hand what it took back
+    // to the host at once rather than keep a useless part of it.
+    Body.Clear();
+    throw;
   }
-  if (OnReceiving) OnReceiving(this, static_cast<int>(Body.Size()));
+  if (OnReceiving) OnReceiving(this, static_cast<int>(std::min<int64_t>(Body.Size(), INT_MAX)));
   Body.SetPosition(0);
 }
 

@@ -289,9 +289,12 @@ TEST(HttpRedirect, LoopEndsAtTheBound) {
   int redirects = 0, exchanges = 0;
   c.OnRedirect = [&](TObject*) { ++redirects; };
   c.OnRecvdHeaders = [&](TObject*) { ++exchanges; };
+  std::string reported;
+  c.OnError = [&](TObject*, std::string& msg) { reported = msg; };
   c.SetURL(ScenarioUrl(port, "http-redirect-loop"));
   EXPECT_FALSE(c.Execute());
   EXPECT_EQ(c.LastError, "Too many redirects");
+  EXPECT_EQ(reported, "Too many redirects");
   EXPECT_EQ(redirects, THttpClient::MaxRedirects);
   EXPECT_EQ(exchanges, THttpClient::MaxRedirects + 1);
 
