@@ -3,6 +3,7 @@
 #include "codecs/Exception.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -87,6 +88,13 @@ void TStringList::Put(int index, const std::string& line) {
 int TStringList::Add(const std::string& line) {
   Changing();
   lines_.push_back(line);
+  Changed();
+  return Count() - 1;
+}
+
+int TStringList::Add(std::string&& line) {
+  Changing();
+  lines_.push_back(std::move(line));
   Changed();
   return Count() - 1;
 }

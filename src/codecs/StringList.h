@@ -31,6 +31,8 @@ public:
   const std::vector<std::string>& Lines() const { return lines_; }
 
   int Add(const std::string& line);
+  // The same, taking over the text of a temporary instead of copying it.
+  int Add(std::string&& line);
   void Insert(int index, const std::string& line);
   void Delete(int index);
   void Clear();

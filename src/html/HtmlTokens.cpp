@@ -5,31 +5,31 @@
 #include "html/HtmlLexerError.h"
 
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
 
 // Builds a name=value list with the list's own rules (case-insensitive names,
 // replacement in place, an empty value deletes) in time linear in the number
-// of attributes, however many a tag carries: a look-up index is kept once the
-// list grows past a handful of entries.
+// of attributes, however many a tag carries: a look-up index by upper-cased
+// name is kept once the list grows past a handful of entries.
 class TAttributeBuilder {
 public:
-  void Store(const std::string& name, const std::string& value) {
-    std::string key = AnsiUpperCase(name);
-    const long found = Find(key);
+  void Store(const std::string& name, std::string value) {
+    const long found = Find(name);
     if (!value.empty()) {
       if (found >= 0) {
         entries_[static_cast<size_t>(found)].name = name;
-        entries_[static_cast<size_t>(found)].value = value;
+        entries_[static_cast<size_t>(found)].value = std::move(value);
         return;
       }
-      entries_.push_back({key, name, value, true});
-      if (indexed_) index_[key] = entries_.size() - 1;
+      entries_.push_back({name, std::move(value), true});
+      if (indexed_) index_[AnsiUpperCase(name)] = entries_.size() - 1;
       else if (entries_.size() > LinearLimit) BuildIndex();
     } else if (found >= 0) {
       entries_[static_cast<size_t>(found)].live = false;
-      if (indexed_) index_.erase(key);
+      if (indexed_) index_.erase(AnsiUpperCase(name));
     }
   }
 
@@ -37,8 +37,13 @@ public:
     list.BeginUpdate();
     try {
       list.Clear();
-      for (const Entry& e : entries_)
-        if (e.live) list.Add(e.name + "=" + e.value);
+      for (const Entry& e : entries_) {
+        if (!e.live) continue;
+        std::string line;
+        line.reserve(e.name.size() + 1 + e.value.size());
+        line.append(e.name).append(1, '=').append(e.value);
+        list.Add(std::move(line));
+      }
     } catch (...) {
       list.EndUpdate();
       throw;
@@ -48,27 +53,26 @@ public:
 
 private:
   struct Entry {
-    std::string key;  // the name upper-cased as the list compares names
     std::string name;
     std::string value;
     bool live;
   };
   static constexpr size_t LinearLimit = 16;
 
-  long Find(const std::string& key) const {
+  long Find(const std::string& name) const {
     if (indexed_) {
-      auto it = index_.find(key);
+      auto it = index_.find(AnsiUpperCase(name));
       return it == index_.end() ? -1 : static_cast<long>(it->second);
     }
     for (size_t i = 0; i < entries_.size(); ++i)
-      if (entries_[i].live && entries_[i].key == key) return static_cast<long>(i);
+      if (entries_[i].live && AnsiSameText(entries_[i].name, name)) return static_cast<long>(i);
     return -1;
   }
 
   void BuildIndex() {
     indexed_ = true;
     for (size_t i = 0; i < entries_.size(); ++i)
-      if (entries_[i].live) index_[entries_[i].key] = i;
+      if (entries_[i].live) index_[AnsiUpperCase(entries_[i].name)] = i;
   }
 
   std::vector<Entry> entries_;
@@ -191,7 +195,7 @@ void THtmlTagToken::Parse() {
             value.erase(0, 1);
             if (!value.empty() && value.back() == '"') value.pop_back();
           }
-          attributes.Store(pendingName, value);
+          attributes.Store(pendingName, std::move(value));
           pendingName.clear();
           break;
         }

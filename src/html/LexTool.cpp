@@ -153,7 +153,7 @@ bool TLexTool::ReadUntil(TStringList& dest, const TCharSet& stops, bool stopAtEo
   dest.BeginUpdate();
   try {
     dest.Clear();
-    for (const std::string& p : pieces) dest.Add(p);
+    for (std::string& p : pieces) dest.Add(std::move(p));
   } catch (...) {
     dest.EndUpdate();
     throw;
