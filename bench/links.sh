@@ -5,7 +5,8 @@
 #   script5m.html a 5 MB script full of "<" with no ">" (must stay linear);
 #   longline.html 1.5 MB on one line, script "<" runs then 20,000 anchors.
 # Builds its own optimised tree without sanitizers ($KESTREL_BENCH_BUILD,
-# default build/bench-native). Rounds: $ROUNDS (best of), default 5.
+# default build/bench-native). Rounds: $ROUNDS (best of), default 5. Times
+# are processor seconds of the extraction alone, on both sides.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
