@@ -11,28 +11,6 @@
 
 namespace {
 
-TEST(HttpClientDefaults, AfterConstruction) {
-  THttpClient c;
-  EXPECT_EQ(c.URL(), "");
-  EXPECT_EQ(c.Proxy(), "");
-  EXPECT_EQ(c.DefaultPort, 80);
-  EXPECT_EQ(c.GetTimeOut(), 60);
-  EXPECT_EQ(c.Server, "");
-  EXPECT_EQ(c.ServiceName, "http");
-  EXPECT_EQ(c.Accept, "*/*");
-  EXPECT_TRUE(c.FollowRedirects);
-  EXPECT_EQ(c.RequestMethod, "GET");
-  EXPECT_EQ(c.ContentType(), "application/x-www-form-urlencoded");
-  EXPECT_FALSE(c.IgnoreAfterHeaders);
-  EXPECT_TRUE(c.SuppressBody);
-  EXPECT_EQ(c.RedirURL(), "");
-  EXPECT_EQ(c.AuthentHeader, "");
-  EXPECT_EQ(c.ProxyPassword, "");
-  EXPECT_EQ(c.ExtraHeaders.Count(), 0);
-  EXPECT_EQ(c.Headers.Count(), 0);
-  EXPECT_EQ(c.Body.Size(), 0);
-}
-
 struct UrlCase {
   const char* url;
   const char* server;
@@ -99,17 +77,6 @@ TEST(HttpClientSetURL, RefusesOtherSchemesAndLineBreaksWithoutChange) {
   }
 }
 
-TEST(HttpClientSetURL, ErrorHandlerMayChangeTheText) {
-  THttpClient c;
-  c.OnError = [](TObject*, std::string& msg) { msg = "bad address: " + msg; };
-  try {
-    c.SetURL("gopher://h/");
-    ADD_FAILURE() << "accepted";
-  } catch (const ESocketError& e) {
-    EXPECT_STREQ(e.what(), "bad address: Invalid URL");
-  }
-}
-
 TEST(HttpClientSetProxy, ProxyTakesServerButNotHostName) {
   THttpClient c;
   c.SetProxy("127.0.0.1:3128");
@@ -128,16 +95,12 @@ TEST(HttpClientSetProxy, RequiresAPortAndKeepsTheOldValue) {
   c.SetProxy("p:1");
   std::string reported;
   c.OnError = [&](TObject*, std::string& msg) { reported = msg; };
-  EXPECT_THROW(
-      {
-        try {
-          c.SetProxy("proxyhost");
-        } catch (const ESocketError& e) {
-          EXPECT_STREQ(e.what(), "Proxy port is required");
-          throw;
-        }
-      },
-      ESocketError);
+  try {
+    c.SetProxy("proxyhost");
+    ADD_FAILURE() << "accepted";
+  } catch (const ESocketError& e) {
+    EXPECT_STREQ(e.what(), "Proxy port is required");
+  }
   EXPECT_EQ(reported, "Proxy port is required");
   EXPECT_EQ(c.Proxy(), "p:1");
   EXPECT_EQ(c.Server, "p:1");

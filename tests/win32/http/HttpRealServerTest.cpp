@@ -166,14 +166,4 @@ INSTANTIATE_TEST_SUITE_P(Http, RealServer, ::testing::Values(false, true),
                            return info.param ? std::string("ThroughProxy") : std::string("Direct");
                          });
 
-TEST(RealServerProxy, ClosedProxyPortFailsWithTheSocketError) {
-  THttpClient c;
-  PrepareClient(c, 5);
-  // Port 1 on loopback has no listener here.
-  c.SetProxy("127.0.0.1:1");
-  c.SetURL("http://127.0.0.1:2/");
-  EXPECT_FALSE(c.Execute());
-  EXPECT_NE(c.LastError, "");
-}
-
 }  // namespace

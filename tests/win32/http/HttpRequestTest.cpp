@@ -128,19 +128,6 @@ TEST_P(EchoedRequest, ExactBytes) {
 INSTANTIATE_TEST_SUITE_P(Http, EchoedRequest, ::testing::ValuesIn(RequestCases()),
                          [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
 
-TEST(HttpRequest, MethodIsStoredBackUpperCased) {
-  REQUIRE_PORT(port, "KESTREL_SCENARIO_PORT");
-  THttpClient c;
-  PrepareClient(c);
-  c.SetURL("http://127.0.0.1:" + port + "/echo");
-  c.RequestMethod = "pOsT";
-  ASSERT_TRUE(c.Execute()) << c.LastError;
-  EXPECT_EQ(c.RequestMethod, "POST");
-  c.RequestMethod = "";
-  ASSERT_TRUE(c.Execute()) << c.LastError;
-  EXPECT_EQ(c.RequestMethod, "GET");
-}
-
 // The POST body goes out as one more line: its CR LF follows the Content-Length
 // bytes, and the transfer log records it as one entry, like every line sent.
 TEST(HttpRequest, PostBodyIsALineOfTheLog) {

@@ -100,18 +100,6 @@ INSTANTIATE_TEST_SUITE_P(Http, ScenarioResponse, ::testing::ValuesIn(ResponseCas
                            return name + "_" + std::to_string(info.index);
                          });
 
-TEST(HttpResponse, StatusCodeAndNoEffectOfTheStatus) {
-  REQUIRE_PORT(port, "KESTREL_SCENARIO_PORT");
-  THttpClient c;
-  PrepareClient(c);
-  c.SetURL(ScenarioUrl(port, "http-not-found"));
-  int status = 0;
-  c.OnRecvdHeaders = [&](TObject*) { status = NthWordAsInteger(c.Headers[0], 1); };
-  ASSERT_TRUE(c.Execute()) << c.LastError;
-  EXPECT_EQ(status, 404);
-  EXPECT_EQ(c.Headers[0], "HTTP/1.0 404 Not Found");
-}
-
 TEST(HttpResponse, HeadSavesTheHeaderLinesAndKeepsTheBody) {
   REQUIRE_PORT(port, "KESTREL_SCENARIO_PORT");
   const std::string file = "http_head_lines.txt";
