@@ -409,13 +409,16 @@ int TTcpConnection::ReadLine(std::string& Line) {
   if (TimeCounter.TimedOut) RaiseTimeOut();
   if (AsyncError) RaiseSocketError(AsyncErrorCode);
 
-  // One period for the whole line; a line already buffered needs no wait
-  // and so no timer.
-  if (!HasBufferedLine()) StartWait();
-  Readable = false;
+  // One period for the whole line. A line already buffered needs no wait,
+  // no timer and no receive; the read notice is then kept, since only a
+  // receive makes the library post the next one.
+  if (!HasBufferedLine()) {
+    StartWait();
+    Readable = false;
+  }
   PumpMessages();
+  bool complete = false;
   try {
-    bool complete = false;
     bool peerClosed = false;
     // Bounded by the time-out, by the peer's close and by MaxLineLength.
     for (bool progress = true;;) {
@@ -450,9 +453,12 @@ int TTcpConnection::ReadLine(std::string& Line) {
     if (TimeCounter.TimedOut) RaiseTimeOut();
     if (Canceled) RaiseCanceled();
   } catch (...) {
+    // An unfinished line is consumed, as when lines are read byte by byte.
+    if (!complete) DiscardReceived();
     FinishLine(Line);
     throw;
   }
+  if (!complete) DiscardReceived();
   FinishLine(Line);
   return result;
 }
@@ -466,12 +472,15 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   FireProgress(0, 0);
   int64_t total = 0;
-  // No wait while buffered bytes remain, nor for a count of 0.
-  if (Count != 0 && Buffered() == 0) WaitFor(Readable, true, true, WaitSleep);
+  // No wait while buffered bytes remain, nor for a count of 0. The read
+  // notice is consumed only by a wait, which a receive follows: only a
+  // receive makes the library post the next notice.
+  bool wait = Count != 0 && Buffered() == 0;
+  if (wait) WaitFor(Readable, true, true, WaitSleep);
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
   if (AsyncError) RaiseSocketError(AsyncErrorCode);
-  Readable = false;
+  if (wait) Readable = false;
 
   char block[BlockSize];
   bool done = false;

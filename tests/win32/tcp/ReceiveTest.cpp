@@ -46,6 +46,10 @@ TEST(ReadLine, PeerClosingMidLineGivesAnEmptyLine) {
   ASSERT_EQ(c.LogLines.Count(), 3);
   EXPECT_EQ(c.LogLines[0], "SCENARIO tcp-close-mid-line");
   EXPECT_EQ(c.LogLines[2], "");
+  // The unfinished line was consumed: nothing is left for a body read.
+  TMemoryStream rest;
+  c.ReadBlock(rest, -1);
+  EXPECT_EQ(rest.Size(), 0);
   c.LogFileName.clear();
   c.Close();
 }
@@ -103,6 +107,35 @@ TEST(ReadBlock, TakesWhatTheLineReaderBufferedFirst) {
   c.ReadBlock(stream, -1);
   EXPECT_EQ(stream.ToString(), "BODY1234");
   c.Close();
+}
+
+// Lines and blocks in turn over a reply that comes in small pieces: a read
+// served from the buffer must not lose the notice of bytes still to come.
+static void ReadDrippedRecords(const std::string& drip) {
+  TProbeConnection c;
+  StartScenario(c, "tcp-drip-records?drip=" + drip, 5);
+  std::string line;
+  TMemoryStream stream;
+  int records = 0;
+  // Bounded: 200 records, then the "0" line ends it.
+  for (int i = 0; i <= 200; ++i) {
+    ASSERT_EQ(RaisedBy([&] { c.ReadLine(line); }), "(nothing raised)") << "record " << i;
+    if (line == "0") break;
+    ASSERT_EQ(line, "5");
+    c.ReadBlock(stream, 5);
+    ++records;
+  }
+  EXPECT_EQ(records, 200);
+  EXPECT_EQ(stream.Size(), 1000);
+  EXPECT_EQ(stream.ToString().substr(995), "abcde");
+  c.Close();
+}
+
+TEST(ReadBlock, LinesAndBlocksInTurnOverADrippedReply) {
+  for (const char* drip : {"3,1", "7,1", "11,2", "16,0"}) {
+    SCOPED_TRACE(std::string("drip ") + drip);
+    ReadDrippedRecords(drip);
+  }
 }
 
 TEST(ReadBlock, EmptyBodiesEndWithoutWaiting) {
