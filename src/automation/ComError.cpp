@@ -34,13 +34,22 @@ HRESULT ReportCurrentException(const TErrorOrigin& origin)
     throw;
   } catch (const EOleSysError& e) {
     return ReportComError(origin, e.Message(), e.ErrorCode() < 0 ? e.ErrorCode() : E_UNEXPECTED);
-  } catch (const Exception& e) {
-    return ReportComError(origin, e.Message());
-  } catch (const std::bad_alloc&) {
-    return ReportComError(origin, "Out of memory");
-  } catch (const std::exception& e) {
-    return ReportComError(origin, e.what());
   } catch (...) {
-    return ReportComError(origin, "Unexpected failure");
+    return ReportComError(origin, DescribeCurrentException());
+  }
+}
+
+std::string DescribeCurrentException()
+{
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (const std::bad_alloc&) {
+    return "Out of memory";
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unexpected failure";
   }
 }

@@ -34,3 +34,7 @@ HRESULT ReportComError(const TErrorOrigin& origin, const std::string& message,
 
 // Reports the exception being handled; call only inside a catch block.
 HRESULT ReportCurrentException(const TErrorOrigin& origin);
+
+// The message of the exception being handled, for members that report their
+// failures as text; call only inside a catch block.
+std::string DescribeCurrentException();

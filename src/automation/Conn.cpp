@@ -1,70 +1,213 @@
 #include "Conn.h"
 
-#include <windows.h>
-
 #include "ComError.h"
+#include "codecs/TextHelpers.h"
 #include "codecs/UrlCodec.h"
+#include "html/LinkExtractor.h"
+#include "http/HttpClient.h"
 
 namespace {
 
-// Members whose HTTP client has not been built into this library yet say so
-// plainly instead of pretending to work.
-[[noreturn]] void NotImplemented(const char* member)
-{
-  throw EOleSysError(std::string("Conn.") + member + " is not implemented", E_NOTIMPL);
-}
+// Marks the object busy for the length of one request.
+class TRequestGuard {
+public:
+  explicit TRequestGuard(bool& running) : running_(running) { running_ = true; }
+  ~TRequestGuard() { running_ = false; }
+  TRequestGuard(const TRequestGuard&) = delete;
+  TRequestGuard& operator=(const TRequestGuard&) = delete;
+
+private:
+  bool& running_;
+};
 
 }  // namespace
 
-TConn::TConn() = default;
+TConn::TConn() : client_(new THttpClient(nullptr)) {}
 
-TConn::~TConn() = default;
+TConn::~TConn()
+{
+  // Destroying the client writes the transfer log; nothing may leave a
+  // destructor.
+  try {
+    client_.reset();
+  } catch (...) {
+  }
+}
 
-std::string TConn::GetURL() { NotImplemented("GetURL"); }
+// ---------------------------------------------------------------------------
+// Request driver
 
-std::string TConn::Protocol() { NotImplemented("Protocol"); }
-void TConn::SetProtocol(const std::string&) { NotImplemented("Protocol"); }
-std::string TConn::URL() { NotImplemented("URL"); }
-void TConn::SetURL(const std::string&) { NotImplemented("URL"); }
-std::string TConn::FileName() { NotImplemented("FileName"); }
-bool TConn::FollowRedirects() { NotImplemented("FollowRedirects"); }
-void TConn::SetFollowRedirects(bool) { NotImplemented("FollowRedirects"); }
-int TConn::Port() { NotImplemented("Port"); }
-void TConn::SetPort(int) { NotImplemented("Port"); }
-std::string TConn::Proxy() { NotImplemented("Proxy"); }
-void TConn::SetProxy(const std::string&) { NotImplemented("Proxy"); }
-int TConn::TimeOut() { NotImplemented("TimeOut"); }
-void TConn::SetTimeOut(int) { NotImplemented("TimeOut"); }
-std::string TConn::PostData() { NotImplemented("PostData"); }
-void TConn::SetPostData(const std::string&) { NotImplemented("PostData"); }
-std::string TConn::Accept() { NotImplemented("Accept"); }
-void TConn::SetAccept(const std::string&) { NotImplemented("Accept"); }
-std::string TConn::UserAgent() { NotImplemented("UserAgent"); }
-void TConn::SetUserAgent(const std::string&) { NotImplemented("UserAgent"); }
-std::string TConn::RequestMethod() { NotImplemented("RequestMethod"); }
-void TConn::SetRequestMethod(const std::string&) { NotImplemented("RequestMethod"); }
-std::string TConn::ContentType() { NotImplemented("ContentType"); }
-void TConn::SetContentType(const std::string&) { NotImplemented("ContentType"); }
-std::string TConn::Authorization() { NotImplemented("Authorization"); }
-void TConn::SetAuthorization(const std::string&) { NotImplemented("Authorization"); }
-std::string TConn::ProxyPassword() { NotImplemented("ProxyPassword"); }
-void TConn::SetProxyPassword(const std::string&) { NotImplemented("ProxyPassword"); }
-std::string TConn::HTTPLog() { NotImplemented("HTTPLog"); }
-void TConn::SetHTTPLog(const std::string&) { NotImplemented("HTTPLog"); }
-std::string TConn::ExtraHeaders() { NotImplemented("ExtraHeaders"); }
-void TConn::AddExtraHeader(const std::string&) { NotImplemented("AddExtraHeader"); }
-void TConn::ClearExtraHeaders() { NotImplemented("ClearExtraHeaders"); }
-std::string TConn::SaveFileTo() { NotImplemented("SaveFileTo"); }
-void TConn::SetSaveFileTo(const std::string&) { NotImplemented("SaveFileTo"); }
+std::string TConn::GetURL()
+{
+  // A request pumps the thread's messages while it waits; a call dispatched
+  // in that window must not start a second exchange on the same connection.
+  if (requestRunning_) {
+    error_ = "A request is already running on this object";
+    return std::string();
+  }
+  TRequestGuard guard(requestRunning_);
+  THttpClient& client = *client_;
+  if (!client.Execute()) {
+    error_ = client.LastError;
+    return std::string();
+  }
+  // A failure from here on (the file, memory) is not the exchange's: the
+  // body stays for BinaryData and the links, the message goes to Error and
+  // the result stays empty, which is how a script tells a failure.
+  try {
+    if (!saveFileTo_.empty()) {
+      client.Body.SaveToFile(saveFileTo_);
+      saveFileTo_.clear();
+      return std::string();
+    }
+    std::string text(static_cast<size_t>(client.Body.Size()), '\0');
+    if (!text.empty()) {
+      client.Body.SetPosition(0);
+      client.Body.Read(&text[0], text.size());
+    }
+    return text;
+  } catch (...) {
+    error_ = DescribeCurrentException();
+    return std::string();
+  }
+}
 
-std::string TConn::Headers() { NotImplemented("Headers"); }
-std::string TConn::GetHeader(const std::string&) { NotImplemented("GetHeader"); }
-std::string TConn::Response() { NotImplemented("Response"); }
-TVariant TConn::BinaryData() { NotImplemented("BinaryData"); }
-std::string TConn::Error() { NotImplemented("Error"); }
+void TConn::RecordError(const std::string& message) { error_ = message; }
 
-TVariant TConn::GetHREFs() { NotImplemented("GetHREFs"); }
-TVariant TConn::GetHREFNames() { NotImplemented("GetHREFNames"); }
+// ---------------------------------------------------------------------------
+// Request properties
+
+std::string TConn::Protocol() { return client_->Protocol; }
+void TConn::SetProtocol(const std::string& value) { client_->Protocol = value; }
+
+std::string TConn::URL() { return client_->URL(); }
+void TConn::SetURL(const std::string& value) { client_->SetURL(value); }
+
+std::string TConn::FileName() { return client_->FileName(); }
+
+bool TConn::FollowRedirects() { return client_->FollowRedirects; }
+void TConn::SetFollowRedirects(bool value) { client_->FollowRedirects = value; }
+
+// The port is a 16-bit value: only the low 16 bits of a put are kept.
+int TConn::Port() { return client_->DefaultPort; }
+void TConn::SetPort(int value) { client_->DefaultPort = static_cast<uint16_t>(value); }
+
+std::string TConn::Proxy() { return client_->Proxy(); }
+void TConn::SetProxy(const std::string& value) { client_->SetProxy(value); }
+
+int TConn::TimeOut() { return client_->GetTimeOut(); }
+void TConn::SetTimeOut(int value) { client_->SetTimeOut(value); }
+
+std::string TConn::PostData() { return client_->PostData; }
+void TConn::SetPostData(const std::string& value) { client_->PostData = value; }
+
+std::string TConn::Accept() { return client_->Accept; }
+void TConn::SetAccept(const std::string& value) { client_->Accept = value; }
+
+std::string TConn::UserAgent() { return client_->UserAgent; }
+void TConn::SetUserAgent(const std::string& value) { client_->UserAgent = value; }
+
+std::string TConn::RequestMethod() { return client_->RequestMethod; }
+void TConn::SetRequestMethod(const std::string& value) { client_->RequestMethod = value; }
+
+std::string TConn::ContentType() { return client_->ContentType(); }
+void TConn::SetContentType(const std::string& value) { client_->SetContentType(value); }
+
+std::string TConn::Authorization() { return client_->AuthentHeader; }
+void TConn::SetAuthorization(const std::string& value) { client_->AuthentHeader = value; }
+
+std::string TConn::ProxyPassword() { return client_->ProxyPassword; }
+void TConn::SetProxyPassword(const std::string& value) { client_->ProxyPassword = value; }
+
+std::string TConn::HTTPLog() { return client_->LogFileName; }
+void TConn::SetHTTPLog(const std::string& value) { client_->LogFileName = value; }
+
+std::string TConn::ExtraHeaders() { return client_->ExtraHeaders.Text(); }
+
+void TConn::AddExtraHeader(const std::string& header)
+{
+  if (!header.empty()) client_->ExtraHeaders.Add(header);
+}
+
+void TConn::ClearExtraHeaders() { client_->ExtraHeaders.Clear(); }
+
+std::string TConn::SaveFileTo() { return saveFileTo_; }
+void TConn::SetSaveFileTo(const std::string& value) { saveFileTo_ = value; }
+
+// ---------------------------------------------------------------------------
+// The last response
+
+std::string TConn::Headers() { return client_->Headers.Text(); }
+
+// Its own prefix match, not anchored at the colon: "Content" finds the first
+// Content-* line, a name with its colon matches too, and "" the status line.
+std::string TConn::GetHeader(const std::string& name)
+{
+  const std::string key = AsciiUpperCase(name);
+  for (const std::string& line : client_->Headers.Lines()) {
+    if (AsciiUpperCase(line.substr(0, key.size())) != key) continue;
+    const size_t colon = line.find(':');
+    std::string value = colon == std::string::npos ? line : line.substr(colon + 1);
+    if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+    return value;
+  }
+  return std::string();
+}
+
+std::string TConn::Response()
+{
+  // Reading the status line never fails a script: any failure gives "".
+  try {
+    const THeaderList& headers = client_->Headers;
+    return headers.Count() >= 2 ? headers[0] : std::string();
+  } catch (...) {
+    return std::string();
+  }
+}
+
+TVariant TConn::BinaryData()
+{
+  error_.clear();
+  try {
+    TMemoryStream& body = client_->Body;
+    TVariant bytes = MakeByteArray(body.Memory(), static_cast<size_t>(body.Size()));
+    // Read as a whole: the position ends where a reader of the stream leaves it.
+    body.SetPosition(body.Size());
+    return bytes;
+  } catch (...) {
+    error_ = DescribeCurrentException();
+    return TVariant::Null();
+  }
+}
+
+std::string TConn::Error() { return error_; }
+
+// ---------------------------------------------------------------------------
+// Links of the last response body
+
+TVariant TConn::GetHREFs()
+{
+  error_.clear();
+  try {
+    TLinkExtraction links = ExtractLinks(client_->Body);
+    if (!links.Succeeded) {
+      error_ = links.ErrorMessage;
+      return TVariant();
+    }
+    TVariant targets = MakeTextArray(links.Targets);
+    TVariant texts = MakeTextArray(links.Texts);
+    hrefNames_ = std::move(texts);
+    return targets;
+  } catch (...) {
+    error_ = DescribeCurrentException();
+    return TVariant();
+  }
+}
+
+TVariant TConn::GetHREFNames() { return hrefNames_; }
+
+// ---------------------------------------------------------------------------
+// Members that need no state
 
 std::string TConn::Version() { return "3.50"; }
 

@@ -1,15 +1,20 @@
 // TConn: the behaviour behind the scriptable object Kestrel.Conn, one method
 // per IConn member. It works in 8-bit ANSI text, bool and int; the COM glue
 // (ConnObject) converts BSTRs and VARIANT_BOOLs, clears out parameters and
-// turns every exception into a COM error, so methods here just throw.
+// turns every exception into a COM error, so methods here just throw. The
+// exceptions are GetURL, BinaryData, GetHREFs and Response: scripts learn of
+// their failures through Error() or an empty result, never a COM error.
 //
 // Property get/put pairs are named after the property: Protocol() reads it,
 // SetProtocol() writes it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "Variant.h"
+
+class THttpClient;
 
 class TConn {
 public:
@@ -18,8 +23,12 @@ public:
   TConn(const TConn&) = delete;
   TConn& operator=(const TConn&) = delete;
 
-  // Request driver.
+  // Request driver. A failure of the exchange, or of saving its body,
+  // gives an empty result and its message in Error().
   std::string GetURL();
+  // Records a failure of GetURL's result that only the COM boundary meets
+  // (converting the body to a BSTR).
+  void RecordError(const std::string& message);
 
   // Request properties (stored in the HTTP client).
   std::string Protocol();
@@ -57,7 +66,8 @@ public:
   std::string SaveFileTo();
   void SetSaveFileTo(const std::string& value);
 
-  // The last response.
+  // The last response. BinaryData and GetHREFs clear Error() first; on a
+  // failure they leave its message there and give VT_NULL and VT_EMPTY.
   std::string Headers();
   std::string GetHeader(const std::string& name);
   std::string Response();
@@ -74,10 +84,11 @@ public:
   std::string URLDecode(const std::string& value);
 
 private:
-  // The object's HTTP client (THttpClient) will live here, created by the
-  // constructor and destroyed first by the destructor; nearly every property
-  // above reads or writes it. Only the three fields below are TConn's own.
-  std::string saveFileTo_;  // the path the next successful GetURL writes the body to
-  std::string error_;       // the text of the last recorded failure
-  TVariant hrefNames_;      // link texts of the last successful GetHREFs
+  // Nearly every property above reads or writes the client, which lives as
+  // long as the object; destroying it writes the transfer log.
+  std::unique_ptr<THttpClient> client_;
+  bool requestRunning_ = false;  // a GetURL is waiting on the network
+  std::string saveFileTo_;       // the path the next successful GetURL writes the body to
+  std::string error_;            // the text of the last recorded failure
+  TVariant hrefNames_;           // link texts of the last successful GetHREFs
 };

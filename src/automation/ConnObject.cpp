@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ClassFactory.h"
+#include "ComError.h"
 #include "ComServer.h"
 #include "Conn.h"
 #include "KestrelTypeLib.h"
@@ -108,7 +109,10 @@ public:
   // IConn
   HRESULT STDMETHODCALLTYPE GetURL(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.GetURL(); });
+    // A body too large to become a BSTR is a failure of the request as far
+    // as the script knows: it goes to Error like the others.
+    return AnswerOrDo(Value, [&] { return conn_.GetURL(); },
+                      [&] { conn_.RecordError(DescribeCurrentException()); });
   }
   HRESULT STDMETHODCALLTYPE get_Protocol(BSTR* Value) override
   {
@@ -276,7 +280,8 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_Response(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.Response(); });
+    // Reading the status line never fails: a failure gives the empty text.
+    return AnswerOrDo(Value, [&] { return conn_.Response(); }, [] {});
   }
   HRESULT STDMETHODCALLTYPE get_BinaryData(VARIANT* Value) override
   {
@@ -337,6 +342,26 @@ private:
     } catch (...) {
       return ReportCurrentException(factory_.ErrorOrigin());
     }
+  }
+
+  // A member that handles its own failures: one that escapes is given to
+  // handle, and the call succeeds with the cleared result.
+  template <class Out, class Member, class Handler>
+  HRESULT AnswerOrDo(Out* out, Member&& member, Handler&& handle)
+  {
+    if (!out) return E_POINTER;
+    ClearOut(out);
+    try {
+      StoreOut(out, member());
+    } catch (...) {
+      ClearOut(out);
+      try {
+        handle();
+      } catch (...) {
+        // Handling failed too (memory): the empty result still tells.
+      }
+    }
+    return S_OK;
   }
 
   template <class Member>

@@ -1,8 +1,35 @@
 #include "Variant.h"
 
+#include <climits>
 #include <cstring>
 
 #include "ComError.h"
+#include "TextBoundary.h"
+
+namespace {
+
+const char* const SErrorCreatingArray = "Error creating variant array";
+
+// The array is owned by the caller until it is placed into a variant.
+SAFEARRAY* CreateVector(VARTYPE type, size_t count)
+{
+  if (count > ULONG_MAX) throw Exception(SErrorCreatingArray);
+  SAFEARRAY* array = SafeArrayCreateVector(type, 0, static_cast<ULONG>(count));
+  if (!array) throw Exception(SErrorCreatingArray);
+  return array;
+}
+
+// Hands the array to a variant, which frees it from then on.
+TVariant Wrap(SAFEARRAY* array, VARTYPE type)
+{
+  TVariant result;
+  VARIANT* slot = result.Receive();
+  V_VT(slot) = VT_ARRAY | type;
+  V_ARRAY(slot) = array;
+  return result;
+}
+
+}  // namespace
 
 TVariant::TVariant(const TVariant& other)
 {
@@ -44,4 +71,39 @@ void TVariant::MoveTo(VARIANT* target) noexcept
 {
   std::memcpy(target, &value_, sizeof value_);
   VariantInit(&value_);
+}
+
+TVariant MakeByteArray(const char* data, size_t size)
+{
+  SAFEARRAY* array = CreateVector(VT_UI1, size);
+  TVariant result = Wrap(array, VT_UI1);
+  if (size == 0) return result;
+  void* elements = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &elements))) throw Exception(SErrorCreatingArray);
+  std::memcpy(elements, data, size);
+  SafeArrayUnaccessData(array);
+  return result;
+}
+
+TVariant MakeTextArray(const std::vector<std::string>& texts)
+{
+  SAFEARRAY* array = CreateVector(VT_VARIANT, texts.size());
+  TVariant result = Wrap(array, VT_VARIANT);
+  if (texts.empty()) return result;
+  VARIANT* elements = nullptr;
+  if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&elements))))
+    throw Exception(SErrorCreatingArray);
+  // The elements start as VT_EMPTY; each one is complete before the next, so
+  // a failed conversion leaves an array the variant can free.
+  try {
+    for (size_t i = 0; i < texts.size(); ++i) {
+      V_BSTR(&elements[i]) = AnsiToBstr(texts[i]);
+      V_VT(&elements[i]) = VT_BSTR;
+    }
+  } catch (...) {
+    SafeArrayUnaccessData(array);
+    throw;
+  }
+  SafeArrayUnaccessData(array);
+  return result;
 }

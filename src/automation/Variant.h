@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 class TVariant {
 public:
   TVariant() { VariantInit(&value_); }
@@ -27,3 +31,13 @@ public:
 private:
   VARIANT value_;
 };
+
+// Array builders. Each gives a one-dimensional array with lower bound 0 that
+// holds exactly its items (no elements at all for none), and throws
+// Exception "Error creating variant array" when the array cannot be made.
+
+// VT_ARRAY | VT_UI1 with a copy of the bytes.
+TVariant MakeByteArray(const char* data, size_t size);
+// VT_ARRAY | VT_VARIANT, each element a VT_BSTR converted from the 8-bit text
+// like every text at the interface; an empty text is a null BSTR.
+TVariant MakeTextArray(const std::vector<std::string>& texts);
