@@ -47,3 +47,10 @@ location = /old-relative.html { absolute_redirect off; return 301 /index.html; }
 location = /loop-a.html { return 301 /loop-b.html; }
 location = /loop-b.html { return 301 /loop-a.html; }
 CONF
+
+# conn-many-links.html: 25 anchors, more than a link array holds at first.
+{
+  printf '<html><head><title>Many links</title></head><body>\n'
+  for i in $(seq 1 25); do printf '<p><a href="page%d.html">Page %d</a></p>\n' "$i" "$i"; done
+  printf '</body></html>\n'
+} > "$site/conn-many-links.html"

@@ -107,33 +107,3 @@ TEST_F(ConnBoundary, AFailingDecodeIsACOMErrorAndLeavesNoValue)
   // The object is unharmed.
   EXPECT_EQ(L"a+b", Encode(L"a b"));
 }
-
-// Members whose HTTP client is not part of the library yet say so as a COM
-// error, and still clear their out parameter, whatever its type, first.
-TEST_F(ConnBoundary, MembersNotYetBuiltReportItAndClearTheirResult)
-{
-  TBstr text;
-  EXPECT_EQ(E_NOTIMPL, conn->GetURL(text.Out()));
-  EXPECT_TRUE(text.IsNull());
-  EXPECT_EQ(L"Conn.GetURL is not implemented", TakeErrorInfo().Description);
-
-  LONG number = kSentinelLong;
-  EXPECT_EQ(E_NOTIMPL, conn->get_Port(&number));
-  EXPECT_EQ(0, number);
-
-  VARIANT_BOOL flag = VARIANT_TRUE;
-  EXPECT_EQ(E_NOTIMPL, conn->get_FollowRedirects(&flag));
-  EXPECT_EQ(VARIANT_FALSE, flag);
-
-  VARIANT bytes;
-  V_VT(&bytes) = VT_I4;
-  V_I4(&bytes) = kSentinelLong;
-  EXPECT_EQ(E_NOTIMPL, conn->get_BinaryData(&bytes));
-  EXPECT_EQ(VT_EMPTY, V_VT(&bytes));
-
-  TBstr proxy(L"localhost");
-  EXPECT_EQ(E_NOTIMPL, conn->put_Proxy(proxy.Get()));
-  TErrorText error = TakeErrorInfo();
-  EXPECT_EQ(L"Conn.Proxy is not implemented", error.Description);
-  EXPECT_EQ(L"Kestrel.Conn", error.Source);
-}
