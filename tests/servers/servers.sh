@@ -27,6 +27,14 @@ sys.exit(1)
 PY
 }
 
+# The response corpus lies in shared/ beside the checkout.
+if [ -z "${KESTREL_CORPUS_DIR:-}" ]; then
+  for c in "$SERVERS_ROOT/../shared/corpus/http-responses" /work/shared/corpus/http-responses; do
+    [ -d "$c" ] && { KESTREL_CORPUS_DIR=$(cd "$c" && pwd); break; }
+  done
+fi
+export KESTREL_CORPUS_DIR
+
 servers_start() {
   local ok=0
   mkdir -p "$SERVERS_RUN"
@@ -34,7 +42,8 @@ servers_start() {
   if [ -f "$SERVERS_DIR/scenario_server.py" ]; then
     KESTREL_SCENARIO_PORT=$(free_port); export KESTREL_SCENARIO_PORT
     python3 "$SERVERS_DIR/scenario_server.py" --port "$KESTREL_SCENARIO_PORT" \
-      --scenarios "$SERVERS_DIR/scenarios" >"$SERVERS_RUN/scenario.log" 2>&1 &
+      --scenarios "$SERVERS_DIR/scenarios" \
+      ${KESTREL_CORPUS_DIR:+--corpus "$KESTREL_CORPUS_DIR"} >"$SERVERS_RUN/scenario.log" 2>&1 &
     SERVERS_PIDS+=($!)
     wait_port "$KESTREL_SCENARIO_PORT" || { echo "scenario server did not start" >&2; ok=1; }
     echo "export KESTREL_SCENARIO_PORT=$KESTREL_SCENARIO_PORT" >> "$SERVERS_RUN/servers.env"
