@@ -236,6 +236,34 @@ body = site.GetURL
 CheckEqual "nginx 404", site.Response, "HTTP/1.1 404 Not Found"
 Check "nginx 404 page", InStr(body, "404 Not Found") > 0, "body [" & Left(body, 60) & "]"
 CheckEqual "nginx 404 leaves Error", site.Error, ""
+
+' Basic authorization.
+site.URL = nginxBase & "private/secret.txt"
+site.GetURL
+CheckEqual "no credentials", site.Response, "HTTP/1.1 401 Unauthorized"
+site.Authorization = "kestrel:s3cret:pw"
+CheckEqual "with credentials", site.GetURL, "The secret is kestrel." & vbLf
+CheckEqual "with credentials: status", site.Response, "HTTP/1.1 200 OK"
+site.Authorization = ""
+
+' A large body, whole, as text and as a file.
+site.URL = nginxBase & "big.bin"
+body = site.GetURL
+CheckEqual "4 MiB as text", Len(body), 4194304
+CheckEqual "4 MiB: a byte at the start", Asc(Mid(body, 2, 1)), 1
+CheckEqual "4 MiB: the last byte", Asc(Right(body, 1)), 254
+path = tempFolder & "\big.bin"
+site.SaveFileTo = path
+CheckEqual "4 MiB saved gives no text", site.GetURL, ""
+CheckEqual "4 MiB saved: size", fso.GetFile(path).Size, 4194304
+DeleteFile path
+
+' Through the loopback proxy.
+site.Proxy = "127.0.0.1:" & env("KESTREL_PROXY_PORT")
+site.URL = nginxBase & "conn-many-links.html"
+body = site.GetURL
+Check "through the proxy", InStr(body, "<title>Many links</title>") > 0, "body [" & Left(body, 60) & "] Error [" & site.Error & "]"
+CheckEqual "through the proxy: status", site.Response, "HTTP/1.1 200 OK"
 Set site = Nothing
 
 ' --- the transfer log, written when the object goes ---------------------------
