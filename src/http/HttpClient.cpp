@@ -83,6 +83,7 @@ void THttpClient::SendRequest() {
   if (RequestMethod.empty()) RequestMethod = "GET";
   // A proxy needs the whole URL to know where to go.
   const std::string target = !FProxy.empty() ? FURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath);
+  BeginSendBatch();
   SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), " HTTP/1.0", " " + Protocol));
 
   if (!ProxyPassword.empty()) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
@@ -104,6 +105,7 @@ void THttpClient::SendRequest() {
   }
   SendLine("");
   if (post) SendLine(PostData);
+  EndSendBatch();
 
   if (OnQuerySent) OnQuerySent(this);
 }

@@ -75,6 +75,11 @@ public:
 
   void Connect();
   void SendLine(const std::string& Line);
+  // Between these two, SendLine only queues its line (logged and reported as
+  // usual) and EndSendBatch sends them all at once: a request's lines then
+  // cost one system call instead of one each. The bytes on the wire are the same.
+  void BeginSendBatch();
+  void EndSendBatch();
   // Receives one line ending in LF (without its line end); returns
   // GetReplyCode of it, -1 when no complete line came.
   int ReadLine(std::string& Line);
@@ -137,6 +142,9 @@ private:
   std::vector<char> FReceiveBuffer;
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
+  // Lines queued by SendLine while a send batch is open.
+  bool FBatching = false;
+  std::string FSendBatch;
 
   void StartWait();
   void RestartWait();
@@ -154,6 +162,7 @@ private:
   bool TakeBufferedLine(std::string& Line);
   int ReceiveIntoBuffer();
   void FinishLine(const std::string& Line);
+  void SendBytes(const std::string& data);
   void FireProgress(int Perc, int64_t Transferred);
   void FireError(std::string& Msg);
   void CloseSocketQuietly();

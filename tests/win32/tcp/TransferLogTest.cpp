@@ -48,3 +48,36 @@ TEST(TransferLog, AnUnwritableFileIsIgnored) {
   c->LogLines.Add("line");
   EXPECT_NO_THROW(c.reset());
 }
+
+TEST(TransferLog, BatchedLinesAreLoggedAndSentOnceInOrder) {
+  ASSERT_NE(ScenarioPort(), 0);
+  TProbeConnection c;
+  c.LogFileName = "unused.log";  // collect the log without writing it
+  std::vector<std::string> sent;
+  c.OnLineSent = [&](TObject*, const std::string& line) { sent.push_back(line); };
+  c.Server = ScenarioServer();
+  c.SetTimeOut(10);
+  c.ResetState();
+  c.Open();
+  c.Connect();
+  c.BeginSendBatch();
+  c.SendLine("POST /echo HTTP/1.0");
+  c.SendLine("Content-Length: 4");
+  c.SendLine("");
+  c.SendLine("ab");
+  // Queued lines are reported and logged as they are given.
+  EXPECT_EQ(sent.size(), 4u);
+  EXPECT_EQ(c.LogLines.Count(), 4);
+  c.EndSendBatch();
+  std::string line;
+  c.ReadLine(line);
+  EXPECT_EQ(line.substr(0, 12), "HTTP/1.0 200");
+  for (int i = 0; i < 50; ++i) {  // the header lines, up to the empty one
+    c.ReadLine(line);
+    if (line.empty()) break;
+  }
+  TMemoryStream body;
+  c.ReadBlock(body, -1);
+  EXPECT_EQ(body.ToString(), "POST /echo HTTP/1.0\r\nContent-Length: 4\r\n\r\nab\r\n");
+  c.Close();
+}
