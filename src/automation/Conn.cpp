@@ -37,19 +37,19 @@ TConn::~TConn()
 // ---------------------------------------------------------------------------
 // Request driver
 
-std::string TConn::GetURL()
+std::string_view TConn::GetURL()
 {
   // A request pumps the thread's messages while it waits; a call dispatched
   // in that window must not start a second exchange on the same connection.
   if (requestRunning_) {
     error_ = "A request is already running on this object";
-    return std::string();
+    return {};
   }
   TRequestGuard guard(requestRunning_);
   THttpClient& client = *client_;
   if (!client.Execute()) {
     error_ = client.LastError;
-    return std::string();
+    return {};
   }
   // A failure from here on (the file, memory) is not the exchange's: the
   // body stays for BinaryData and the links, the message goes to Error and
@@ -58,17 +58,12 @@ std::string TConn::GetURL()
     if (!saveFileTo_.empty()) {
       client.Body.SaveToFile(saveFileTo_);
       saveFileTo_.clear();
-      return std::string();
+      return {};
     }
-    std::string text(static_cast<size_t>(client.Body.Size()), '\0');
-    if (!text.empty()) {
-      client.Body.SetPosition(0);
-      client.Body.Read(&text[0], text.size());
-    }
-    return text;
+    return std::string_view(client.Body.Memory(), static_cast<size_t>(client.Body.Size()));
   } catch (...) {
     error_ = DescribeCurrentException();
-    return std::string();
+    return {};
   }
 }
 

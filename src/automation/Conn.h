@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "Variant.h"
 
@@ -25,7 +26,8 @@ public:
 
   // Request driver. A failure of the exchange, or of saving its body,
   // gives an empty result and its message in Error().
-  std::string GetURL();
+  // The body as text: a view of the response body, valid until the next request.
+  std::string_view GetURL();
   // Records a failure of GetURL's result that only the COM boundary meets
   // (converting the body to a BSTR).
   void RecordError(const std::string& message);

@@ -16,6 +16,10 @@
 
 namespace {
 
+// Dispatch identifiers of the members that hand out the body.
+const DISPID DispIdGetURL = 1;
+const DISPID DispIdBinaryData = 30;
+
 // Out parameters are cleared before any work, so a failed call never leaves
 // a stale value; they receive the result only when the member succeeded.
 void ClearOut(BSTR* out) { *out = nullptr; }
@@ -23,7 +27,7 @@ void ClearOut(VARIANT_BOOL* out) { *out = VARIANT_FALSE; }
 void ClearOut(LONG* out) { *out = 0; }
 void ClearOut(VARIANT* out) { VariantInit(out); }
 
-void StoreOut(BSTR* out, const std::string& value) { *out = AnsiToBstr(value); }
+void StoreOut(BSTR* out, std::string_view value) { *out = AnsiToBstr(value); }
 void StoreOut(VARIANT_BOOL* out, bool value) { *out = value ? VARIANT_TRUE : VARIANT_FALSE; }
 void StoreOut(LONG* out, int value) { *out = value; }
 void StoreOut(VARIANT* out, TVariant value) { value.MoveTo(out); }
@@ -98,12 +102,46 @@ public:
                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) override
   {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    // The body can be tens of megabytes, and the type information's Invoke
+    // copies a returned value once more on its way out: the two members that
+    // hand out the body are answered here, their result moved, not copied.
+    const bool noArguments = !params || (params->cArgs == 0 && params->cNamedArgs == 0);
+    if (noArguments && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) {
+      if (id == DispIdGetURL) {
+        BSTR text = nullptr;
+        const HRESULT hr = GetURL(&text);
+        return MoveResult(hr, result, VT_BSTR, [&](VARIANT* v) { V_BSTR(v) = text; },
+                          [&] { SysFreeString(text); });
+      }
+      if (id == DispIdBinaryData) {
+        VARIANT bytes;
+        VariantInit(&bytes);
+        const HRESULT hr = get_BinaryData(&bytes);
+        return MoveResult(hr, result, V_VT(&bytes), [&](VARIANT* v) { *v = bytes; },
+                          [&] { VariantClear(&bytes); });
+      }
+    }
     // Script engines differ in which put flag they send for an assignment;
     // either one reaches the property's put accessor.
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
       flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
     return factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn*>(this), id, flags, params,
                                                       result, exception, argError);
+  }
+
+  // Hands a fresh value to the caller's result, or releases it when the
+  // caller wants none or the call failed.
+  template <typename Store, typename Release>
+  static HRESULT MoveResult(HRESULT hr, VARIANT* result, VARTYPE type, Store store, Release release)
+  {
+    if (SUCCEEDED(hr) && result) {
+      VariantClear(result);
+      V_VT(result) = type;
+      store(result);
+    } else {
+      release();
+    }
+    return hr;
   }
 
   // IConn

@@ -13,14 +13,14 @@ int CheckedLength(size_t length)
 }
 
 // Number of UTF-16 units that the 8-bit text becomes.
-int WideSize(const std::string& text)
+int WideSize(std::string_view text)
 {
   if (text.empty()) return 0;
   const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), CheckedLength(text.size()), nullptr, 0);
   return size > 0 ? size : 0;
 }
 
-void ConvertToWide(const std::string& text, wchar_t* target, int size)
+void ConvertToWide(std::string_view text, wchar_t* target, int size)
 {
   MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), target, size);
 }
@@ -51,7 +51,7 @@ std::wstring AnsiToWide(const std::string& text)
   return result;
 }
 
-BSTR AnsiToBstr(const std::string& text)
+BSTR AnsiToBstr(std::string_view text)
 {
   const int size = WideSize(text);
   if (size == 0) return nullptr;

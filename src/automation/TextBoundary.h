@@ -7,11 +7,12 @@
 #include <oleauto.h>
 
 #include <string>
+#include <string_view>
 
 // A null BSTR is the empty text.
 std::string BstrToAnsi(BSTR text);
 // The empty text becomes a null BSTR. Throws std::bad_alloc when the string
 // cannot be allocated.
-BSTR AnsiToBstr(const std::string& text);
+BSTR AnsiToBstr(std::string_view text);
 std::wstring AnsiToWide(const std::string& text);
 std::string WideToAnsi(const wchar_t* text, size_t length);

@@ -25,6 +25,15 @@ void TMemoryStream::Clear() {
   position_ = 0;
 }
 
+void TMemoryStream::Reserve(int64_t size) {
+  if (size <= 0 || static_cast<uint64_t>(size) <= data_.capacity()) return;
+  try {
+    data_.reserve(static_cast<size_t>(size));
+  } catch (const std::exception&) {
+    // Only a hint: growing as the bytes come stays possible.
+  }
+}
+
 void TMemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return;
   size_t end = static_cast<size_t>(position_) + count;

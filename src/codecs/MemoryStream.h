@@ -14,6 +14,9 @@ public:
   // Changes the size; the position is kept inside the new size.
   void SetSize(int64_t size);
   void Clear();
+  // Makes room for size bytes without changing the size: a hint, so a failure
+  // to get the memory now is not an error (writing may still fail later).
+  void Reserve(int64_t size);
 
   // Writes at the position, growing the stream geometrically as needed.
   // Throws EOutOfResources when memory runs out.

@@ -208,6 +208,9 @@ bool THttpClient::IsChunked() {
   return AsciiLowerCase(Headers.GetFieldValue("Transfer-Encoding")).find("chunked") != std::string::npos;
 }
 
+// Most bytes reserved ahead on a Content-Length's word.
+const int32_t MaxReservedBody = 256 * 1024 * 1024;
+
 void THttpClient::ReadBody() {
   Body.Clear();
   if (IgnoreAfterHeaders) return;
@@ -217,6 +220,9 @@ void THttpClient::ReadBody() {
     } else {
       int32_t length;
       if (!TryStrToInt(Headers.GetFieldValue("Content-Length"), length)) length = -1;
+      // Room for the announced length at once (up to a sane bound, since the
+      // server's word is not proof): no copying as the body grows.
+      if (length > 0) Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
       ReadBlock(Body, length);  // -1 reads until the peer closes
     }
   } catch (const EOutOfResources&) {
