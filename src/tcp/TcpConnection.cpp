@@ -24,6 +24,7 @@ const int LookupBufferSize = MAXGETHOSTSTRUCT;  // 1024 bytes
 const int BlockSize = 65536;
 const size_t ReceiveChunk = 16384;              // most bytes one receive of ReadLine asks for
 const DWORD LineSleep = 2;                      // ms between idle passes of line reads
+const DWORD CounterArmDelayMs = 20;             // see StartWait
 const DWORD WaitSleep = 3;                      // ms between idle passes of every other wait
 const uint64_t WaitGraceMs = 2000;              // backstop beyond the time-out's own ticks
 
@@ -138,14 +139,19 @@ void TTcpConnection::HandleNotification(TMessageRecord& Message) {
 // ---------------------------------------------------------------------------
 // Waiting
 
+// A wait arms the seconds counter's window timer only once it has lasted
+// CounterArmDelayMs: most waits on a near network end sooner, and setting and
+// killing a timer costs more than the rest of such a wait. A time-out then
+// comes at most that much later than TimeOut seconds.
 void TTcpConnection::StartWait() {
-  TimeCounter.Start();
+  if (TimeCounter.Timer->Running()) TimeCounter.Stop();
+  FCounterPending = true;
   StartBackstop();
 }
 
 // The full time-out again, its timer period restarted.
 void TTcpConnection::RestartWait() {
-  TimeCounter.Restart();
+  if (!FCounterPending) TimeCounter.Restart();
   StartBackstop();
 }
 
@@ -154,11 +160,18 @@ void TTcpConnection::StartBackstop() {
   FWaitLimitMs = static_cast<uint64_t>(std::max(TimeCounter.TimeOut, 1)) * 1000 + WaitGraceMs;
 }
 
-void TTcpConnection::StopWait() { TimeCounter.Stop(); }
+void TTcpConnection::StopWait() {
+  FCounterPending = false;
+  if (TimeCounter.Timer->Running()) TimeCounter.Stop();
+}
 
 // The time-out is counted in timer ticks; should ticks never come (no timer
 // could be set), the wall clock still ends the wait a little later.
 bool TTcpConnection::WaitTimedOut() {
+  if (FCounterPending && GetTickCount() - FWaitStart >= CounterArmDelayMs) {
+    FCounterPending = false;
+    TimeCounter.Start();
+  }
   if (!TimeCounter.TimedOut && static_cast<uint64_t>(GetTickCount() - FWaitStart) > FWaitLimitMs)
     TimeCounter.TimedOut = true;
   return TimeCounter.TimedOut;
@@ -301,7 +314,6 @@ void TTcpConnection::Connect() {
   // back to the default port must not end this wait.
   AsyncError = false;
   Connected = false;
-  TimeCounter.Start();
   if (WinsockApi.connect(SocketHandle, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
       SOCKET_ERROR) {
     int code = WinsockApi.WSAGetLastError();

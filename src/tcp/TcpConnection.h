@@ -135,6 +135,7 @@ private:
   HWND FWindowHandle = nullptr;
   // Wall-clock backstop of every wait, should the timer's ticks never come.
   DWORD FWaitStart = 0;
+  bool FCounterPending = false;  // the current wait's counter is not armed yet
   uint64_t FWaitLimitMs = 0;
   // Result record of the pending lookup; the library fills it asynchronously.
   std::unique_ptr<char[]> FLookupBuffer;
