@@ -83,6 +83,14 @@ run_js() { (cd bench/scripts && timeout -k 5 1800 "$KESTREL_WINE" "$CSCRIPT" //n
 if want 1; then
 echo "== 1. 500 requests of a 1 KB page"
 run_js compare.js text "$BASE/1k.html" "$ROUNDS" 500 | tee "$RUN/s1.txt" | grep -v '^RESULT' || true
+# The floor: the same exchanges by plain blocking socket calls, no script engine.
+for i in 1 2 3; do
+  timeout -k 5 120 "$KESTREL_WINE" "$KESTREL_TEST_TREE/bench/benchhost.exe" raw - 127.0.0.1 "$NGINX_PORT" /1k.html 500 | tr -d '\r'
+  for engine in Kestrel.Conn WinHttp.WinHttpRequest.5.1; do
+    echo -n "$engine without a script engine: "
+    timeout -k 5 120 "$KESTREL_WINE" "$KESTREL_TEST_TREE/bench/benchhost.exe" repeat "$engine" "$BASE/1k.html" 500 | tr -d '\r'
+  done
+done | tee "$RUN/s1raw.txt"
 fi
 if want 2; then
 echo "== 2. one 32 MB text body"

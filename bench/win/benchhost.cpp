@@ -2,9 +2,13 @@
 //   mem  : fetch URL as text (GetURL, or ResponseText for the peers) and print the
 //          process's peak memory;
 //   idle : fetch URL from a server that answers late and print the processor
-//          time the wait used.
+//          time the wait used;
+//   raw  : benchhost raw - HOST PORT PATH COUNT: the floor for one HTTP/1.0
+//          exchange here: blocking socket calls, one connection per request,
+//          no notices, no timers, no script engine.
 // Late binding through IDispatch, as a script host does.
 #define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
 #include <windows.h>
 #include <oleauto.h>
 #include <psapi.h>
@@ -94,7 +98,36 @@ long FetchText(IDispatch* d, bool kestrel, const wchar_t* url) {
 
 }  // namespace
 
+// COUNT exchanges with plain blocking calls; prints the time per request.
+int RawRequests(const wchar_t* host, int port, const wchar_t* path, int count) {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  char hostA[64], pathA[512];
+  WideCharToMultiByte(CP_ACP, 0, host, -1, hostA, sizeof hostA, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, path, -1, pathA, sizeof pathA, nullptr, nullptr);
+  std::string request = std::string("GET ") + pathA + " HTTP/1.0\r\nHost: " + hostA + "\r\nAccept: */*\r\n\r\n";
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<u_short>(port));
+  address.sin_addr.s_addr = inet_addr(hostA);
+  char buffer[65536];
+  long bytes = 0;
+  DWORD t0 = GetTickCount();
+  for (int i = 0; i < count; ++i) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    send(s, request.data(), static_cast<int>(request.size()), 0);
+    for (int n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) bytes += n;
+    closesocket(s);
+  }
+  double secs = (GetTickCount() - t0) / 1000.0;
+  printf("raw requests=%d seconds=%.3f ms_per_request=%.3f bytes=%ld\n", count, secs, 1000 * secs / count, bytes);
+  WSACleanup();
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 7 && wcscmp(argv[1], L"raw") == 0) return RawRequests(argv[3], _wtoi(argv[4]), argv[5], _wtoi(argv[6]));
   if (argc < 4) {
     fwprintf(stderr, L"usage: benchhost mem|idle PROGID URL\n");
     return 2;
@@ -121,6 +154,15 @@ int wmain(int argc, wchar_t** argv) {
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     printf("chars=%ld peak_working_set_mb=%.1f start_working_set_mb=%.1f\n", n,
            after.PeakWorkingSetSize / 1048576.0, before.WorkingSetSize / 1048576.0);
+    rc = n < 0;
+  } else if (mode == L"repeat") {
+    // benchhost repeat PROGID URL COUNT: COUNT fetches as text without a script engine.
+    int count = argc > 4 ? _wtoi(argv[4]) : 100;
+    DWORD t0 = GetTickCount();
+    long n = 0;
+    for (int i = 0; i < count && n >= 0; ++i) n = FetchText(d, kestrel, url);
+    double secs = (GetTickCount() - t0) / 1000.0;
+    printf("repeat requests=%d seconds=%.3f ms_per_request=%.3f chars=%ld\n", count, secs, 1000 * secs / count, n);
     rc = n < 0;
   } else if (mode == L"idle") {
     double cpu0 = CpuSeconds();
