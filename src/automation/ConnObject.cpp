@@ -16,9 +16,11 @@
 
 namespace {
 
-// Dispatch identifiers of the members that hand out the body.
+// Dispatch identifiers of the members that hand out the body or its links.
 const DISPID DispIdGetURL = 1;
+const DISPID DispIdGetHREFs = 25;
 const DISPID DispIdBinaryData = 30;
+const DISPID DispIdGetHREFNames = 31;
 
 // Out parameters are cleared before any work, so a failed call never leaves
 // a stale value; they receive the result only when the member succeeded.
@@ -102,23 +104,26 @@ public:
                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) override
   {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    // The body can be tens of megabytes, and the type information's Invoke
-    // copies a returned value once more on its way out: the two members that
-    // hand out the body are answered here, their result moved, not copied.
+    // The body can be tens of megabytes and a link list tens of thousands of
+    // texts, and the type information's Invoke copies a returned value once
+    // more on its way out: the members that hand them out are answered here,
+    // their result moved, not copied.
     const bool noArguments = !params || (params->cArgs == 0 && params->cNamedArgs == 0);
     if (noArguments && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) {
       if (id == DispIdGetURL) {
         BSTR text = nullptr;
         const HRESULT hr = GetURL(&text);
-        return MoveResult(hr, result, VT_BSTR, [&](VARIANT* v) { V_BSTR(v) = text; },
+        return MoveResult(hr, result, exception, VT_BSTR, [&](VARIANT* v) { V_BSTR(v) = text; },
                           [&] { SysFreeString(text); });
       }
-      if (id == DispIdBinaryData) {
-        VARIANT bytes;
-        VariantInit(&bytes);
-        const HRESULT hr = get_BinaryData(&bytes);
-        return MoveResult(hr, result, V_VT(&bytes), [&](VARIANT* v) { *v = bytes; },
-                          [&] { VariantClear(&bytes); });
+      if (id == DispIdBinaryData || id == DispIdGetHREFs || id == DispIdGetHREFNames) {
+        VARIANT value;
+        VariantInit(&value);
+        const HRESULT hr = id == DispIdBinaryData ? get_BinaryData(&value)
+                           : id == DispIdGetHREFs ? GetHREFs(&value)
+                                                  : get_GetHREFNames(&value);
+        return MoveResult(hr, result, exception, V_VT(&value), [&](VARIANT* v) { *v = value; },
+                          [&] { VariantClear(&value); });
       }
     }
     // Script engines differ in which put flag they send for an assignment;
@@ -130,18 +135,32 @@ public:
   }
 
   // Hands a fresh value to the caller's result, or releases it when the
-  // caller wants none or the call failed.
+  // caller wants none or the call failed. A failure reaches the caller as
+  // the type information's Invoke would report it: its error information in
+  // the exception record and DISP_E_EXCEPTION.
   template <typename Store, typename Release>
-  static HRESULT MoveResult(HRESULT hr, VARIANT* result, VARTYPE type, Store store, Release release)
+  static HRESULT MoveResult(HRESULT hr, VARIANT* result, EXCEPINFO* exception, VARTYPE type, Store store,
+                            Release release)
   {
     if (SUCCEEDED(hr) && result) {
       VariantClear(result);
       V_VT(result) = type;
       store(result);
-    } else {
-      release();
+      return hr;
     }
-    return hr;
+    release();
+    if (SUCCEEDED(hr) || !exception) return hr;
+    *exception = EXCEPINFO{};
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+      info->GetSource(&exception->bstrSource);
+      info->GetDescription(&exception->bstrDescription);
+      info->GetHelpFile(&exception->bstrHelpFile);
+      info->GetHelpContext(&exception->dwHelpContext);
+      info->Release();
+    }
+    exception->scode = hr;
+    return DISP_E_EXCEPTION;
   }
 
   // IConn

@@ -145,3 +145,39 @@ TEST_F(Dispatch, EitherPutFlagReachesThePutAccessor)
     EXPECT_NE(DISP_E_MEMBERNOTFOUND, Call(7, flags, &arg, 1)) << flags;
   }
 }
+
+// GetURL, GetHREFs, BinaryData and GetHREFNames are answered without the type
+// information's Invoke (their results are moved, not copied): they must look
+// the same to a script, take no arguments, and honour a caller that wants no result.
+TEST_F(Dispatch, BodyAndLinkMembersAnswerAsTheTypeInformationWould)
+{
+  ASSERT_EQ(S_OK, Call(1, DISPATCH_METHOD | DISPATCH_PROPERTYGET));  // GetURL before any URL
+  EXPECT_EQ(VT_BSTR, V_VT(&result));
+  EXPECT_EQ(nullptr, V_BSTR(&result));
+
+  ASSERT_EQ(S_OK, Call(30, DISPATCH_PROPERTYGET));  // BinaryData: an empty byte array
+  EXPECT_EQ(VT_ARRAY | VT_UI1, V_VT(&result));
+
+  TComPtr<IConn> conn;
+  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IConn, conn.ReceiveVoid()));
+  for (DISPID id : {25, 31}) {  // GetHREFs, GetHREFNames: the same as through the v-table
+    VARIANT direct;
+    VariantInit(&direct);
+    ASSERT_EQ(S_OK, id == 25 ? conn->GetHREFs(&direct) : conn->get_GetHREFNames(&direct));
+    ASSERT_EQ(S_OK, Call(id, id == 25 ? DISPATCH_METHOD : DISPATCH_PROPERTYGET)) << id;
+    EXPECT_EQ(V_VT(&direct), V_VT(&result)) << id;
+    VariantClear(&direct);
+  }
+
+  // No result wanted: the value is released, nothing is written.
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  for (DISPID id : {1, 25, 30, 31})
+    EXPECT_EQ(S_OK, disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                 &none, nullptr, nullptr, nullptr))
+        << id;
+
+  // An argument too many goes the ordinary way and is refused.
+  TBstr extra(L"x");
+  VARIANT arg = Text(extra.Get());
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(1, DISPATCH_METHOD, &arg, 1));
+}
