@@ -1,20 +1,7 @@
 // Kestrel.Conn from JScript: creation, Version, URL encoding and decoding,
 // and a failing member caught as an exception. The error's text is checked
 // from VBScript; JScript checks what its engine passes on.
-var failures = 0;
-
-function check(name, condition, detail) {
-  if (condition) {
-    WScript.Echo("PASS " + name);
-  } else {
-    WScript.Echo("FAIL " + name + ": " + detail);
-    failures++;
-  }
-}
-
-function checkEqual(name, actual, expected) {
-  check(name, actual === expected, "got [" + actual + "], expected [" + expected + "]");
-}
+eval(new ActiveXObject("Scripting.FileSystemObject").OpenTextFile("lib/check.js").ReadAll());
 
 var conn = new ActiveXObject("Kestrel.Conn");
 check("create", typeof conn === "object" && conn !== null, "no object");

@@ -1,19 +1,6 @@
 // The links of fetched pages from JScript: GetHREFs and GetHREFNames read
 // through VBArray, against the scenario server and nginx on 127.0.0.1.
-var failures = 0;
-
-function check(name, condition, detail) {
-  if (condition) {
-    WScript.Echo("PASS " + name);
-  } else {
-    WScript.Echo("FAIL " + name + ": " + detail);
-    failures++;
-  }
-}
-
-function checkEqual(name, actual, expected) {
-  check(name, actual === expected, "got [" + actual + "], expected [" + expected + "]");
-}
+eval(new ActiveXObject("Scripting.FileSystemObject").OpenTextFile("lib/check.js").ReadAll());
 
 // An array of texts from the object as one line, "|" between the elements.
 function joined(items) {

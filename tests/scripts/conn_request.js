@@ -1,20 +1,7 @@
 // Kestrel.Conn from JScript: the property store, and requests against the
 // scenario server on 127.0.0.1 with the response members. Error texts of
 // refused writes are checked from VBScript: JScript under Wine loses them.
-var failures = 0;
-
-function check(name, condition, detail) {
-  if (condition) {
-    WScript.Echo("PASS " + name);
-  } else {
-    WScript.Echo("FAIL " + name + ": " + detail);
-    failures++;
-  }
-}
-
-function checkEqual(name, actual, expected) {
-  check(name, actual === expected, "got [" + actual + "], expected [" + expected + "]");
-}
+eval(new ActiveXObject("Scripting.FileSystemObject").OpenTextFile("lib/check.js").ReadAll());
 
 var env = new ActiveXObject("WScript.Shell").Environment("PROCESS");
 var scenarioBase = "http://127.0.0.1:" + env("KESTREL_SCENARIO_PORT") + "/";
