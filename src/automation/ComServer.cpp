@@ -11,8 +11,6 @@
 #include "KestrelTypeLib.h"
 #include "TextBoundary.h"
 #include "codecs/Exception.h"
-#include "codecs/MessagePumpHook.h"
-#include "platform/UtilityWindow.h"
 #include "platform/WinsockApi.h"
 
 namespace {
@@ -49,8 +47,6 @@ void StartServer(HMODULE module)
   // The socket library was loaded with the module's static objects; without
   // it no request could ever work, so the module does not come up.
   if (!WinsockApi.IsLoaded()) throw EWinsockDLLError(SWinsockNotFound);
-  // Decoding quoted-printable header words keeps the thread's messages moving.
-  SetMessagePumpHook(&PumpMessages);
   server = new TComServer;
   server->Module = module;
   server->ModulePath = ModuleFileName(module);
