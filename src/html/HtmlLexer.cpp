@@ -81,8 +81,21 @@ void THtmlLexer::Reset() {
 }
 
 void THtmlLexer::Next() {
-  token_.reset();
+  if (token_) KeepForReuse(std::move(token_));
   token_ = GetNextToken();
+}
+
+void THtmlLexer::KeepForReuse(std::unique_ptr<TToken> token) {
+  std::unique_ptr<TToken>& slot = spare_[static_cast<int>(token->Kind())];
+  if (!slot) slot = std::move(token);
+}
+
+template <class T>
+std::unique_ptr<T> THtmlLexer::NewToken() {
+  std::unique_ptr<TToken>& slot = spare_[static_cast<int>(T::ClassKind)];
+  if (!slot) return std::make_unique<T>();
+  slot->Recycle();
+  return std::unique_ptr<T>(static_cast<T*>(slot.release()));
 }
 
 std::unique_ptr<TToken> THtmlLexer::GetNextToken() {
@@ -132,9 +145,9 @@ std::unique_ptr<TToken> THtmlLexer::ReadTag() {
 
   std::unique_ptr<TToken> token;
   switch (kind) {
-    case TKind::Tag: token = std::make_unique<THtmlTagToken>(); break;
-    case TKind::Comment: token = std::make_unique<TCommentToken>(); break;
-    case TKind::Sgml: token = std::make_unique<TSgmlToken>(); break;
+    case TKind::Tag: token = NewToken<THtmlTagToken>(); break;
+    case TKind::Comment: token = NewToken<TCommentToken>(); break;
+    case TKind::Sgml: token = NewToken<TSgmlToken>(); break;
   }
   token->Line = lexTool_.Line();
   token->Col = lexTool_.Col();
@@ -226,7 +239,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   if (next < source.size() && ReferenceStarts().Contains(source[next]))
     entity = DecodeEntity(source, col);
   if (entity.found) {
-    auto token = std::make_unique<TSpecialSymbolToken>();
+    auto token = NewToken<TSpecialSymbolToken>();
     token->Line = line;
     token->Col = col;
     token->IsNumeric = entity.numeric;
@@ -238,7 +251,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   }
   // A lone "&" is text of its own; its position is just after the "&".
   lexTool_.ExpectChar('&');
-  auto token = std::make_unique<TTextToken>();
+  auto token = NewToken<TTextToken>();
   token->Line = lexTool_.Line();
   token->Col = lexTool_.Col();
   token->Text().Add("&");
@@ -248,11 +261,11 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
 std::unique_ptr<TToken> THtmlLexer::ReadText() {
   std::unique_ptr<TToken> token;
   if (inScript_) {
-    auto script = std::make_unique<TScriptToken>();
+    auto script = NewToken<TScriptToken>();
     script->Language = scriptLanguage_;
     token = std::move(script);
   } else {
-    token = std::make_unique<TTextToken>();
+    token = NewToken<TTextToken>();
   }
   const int startLine = lexTool_.Line();
   const int startCol = lexTool_.Col();

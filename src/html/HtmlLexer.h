@@ -55,8 +55,9 @@ public:
   void Reset();
 
   // The current token, owned by the lexer; null at the end of the document.
+  // Valid until the next Next: the lexer may hand the object out again.
   TToken* Token() const { return token_.get(); }
-  // Frees the current token and reads the next one.
+  // Done with the current token; reads the next one.
   void Next();
   // Reads one token at the cursor; null at the end of the document, or when
   // it ends right after "<", "<!" or "<!-" (the cursor stays on the "<").
@@ -87,6 +88,10 @@ private:
   std::unique_ptr<TToken> ReadEntity();
   std::unique_ptr<TToken> ReadText();
   void CheckRawTextEnd();
+  // A token of class T: a finished one of that class reused when there is one.
+  template <class T>
+  std::unique_ptr<T> NewToken();
+  void KeepForReuse(std::unique_ptr<TToken> token);
   void AdjustElementState(const THtmlTagToken& tag);
 
   TStringList lines_;
@@ -94,6 +99,9 @@ private:
   bool inScript_ = false;
   std::string scriptLanguage_;
   std::unique_ptr<TToken> token_;
+  // One finished token per class, kept for reuse: a page has hundreds of
+  // thousands of tokens, and allocating each anew costs more than reading it.
+  std::unique_ptr<TToken> spare_[6];
   TLexTool lexTool_;
   TStack states_;
 };

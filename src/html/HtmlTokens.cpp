@@ -119,6 +119,15 @@ void TToken::TextChanged() {
   if (textUpdates_ == 0) Parse();
 }
 
+void TToken::Recycle() {
+  Line = 0;
+  Col = 0;
+  // Cleared under a raised count: the change must not run Parse.
+  textUpdates_ = 1;
+  text_.Clear();
+  textUpdates_ = 0;
+}
+
 void TToken::EndTextUpdate() {
   if (textUpdates_ <= 0) return;  // an unmatched end changes nothing
   if (--textUpdates_ == 0) Parse();
@@ -137,6 +146,14 @@ void TToken::Assign(const TPersistent* source) {
 }
 
 // ---- THtmlTagToken
+
+void THtmlTagToken::Recycle() {
+  TToken::Recycle();
+  name_.clear();
+  attributes_.Clear();
+  textValid_ = false;
+  tagLexer_.ClearParts();
+}
 
 bool THtmlTagToken::IsTag(const std::string& text) const { return SameAsciiText(name_, text); }
 
@@ -217,6 +234,18 @@ void THtmlTagToken::Parse() {
 }
 
 // ---- TSpecialSymbolToken, TScriptToken
+
+void TSpecialSymbolToken::Recycle() {
+  TTextToken::Recycle();
+  IsNumeric = false;
+  EntityName.clear();
+  Character = 0;
+}
+
+void TScriptToken::Recycle() {
+  TToken::Recycle();
+  Language.clear();
+}
 
 void TSpecialSymbolToken::Assign(const TPersistent* source) {
   if (auto* symbol = dynamic_cast<const TSpecialSymbolToken*>(source)) {

@@ -13,9 +13,18 @@
 
 class THtmlTagToken;
 
+// The token classes, for a lexer that keeps finished tokens to reuse.
+enum class TTokenKind { Tag, Text, SpecialSymbol, Comment, Sgml, Script };
+
 class TToken : public TPersistent {
 public:
   TToken();
+
+  virtual TTokenKind Kind() const = 0;
+  // Back to the state of a new token, keeping the memory already taken, so
+  // that a lexer can hand the object out again instead of allocating one.
+  // Changes no field through Parse.
+  virtual void Recycle();
 
   int Line = 0;  // 0-based line where the token begins
   int Col = 0;   // 1-based column where the token begins
@@ -72,6 +81,9 @@ public:
   bool IsTag(const std::string& text) const;
 
   const THtmlTagToken* AsTag() const override { return this; }
+  static constexpr TTokenKind ClassKind = TTokenKind::Tag;
+  TTokenKind Kind() const override { return ClassKind; }
+  void Recycle() override;
   const TStringList& GetText() override;
   // Text becomes one line written from Name and Attributes, which Parse reads back.
   void RebuildText();
@@ -90,6 +102,8 @@ private:
 class TTextToken : public TToken {
 public:
   bool IsText() const override { return true; }
+  static constexpr TTokenKind ClassKind = TTokenKind::Text;
+  TTokenKind Kind() const override { return ClassKind; }
   void Parse() override {}
   TPersistent* CreateInstance() const override { return new TTextToken; }
   const char* ClassName() const override { return "TTextToken"; }
@@ -102,6 +116,9 @@ public:
   std::string EntityName;  // empty for a numeric reference
   unsigned char Character = 0;
 
+  static constexpr TTokenKind ClassKind = TTokenKind::SpecialSymbol;
+  TTokenKind Kind() const override { return ClassKind; }
+  void Recycle() override;
   void Assign(const TPersistent* source) override;
   TPersistent* CreateInstance() const override { return new TSpecialSymbolToken; }
   const char* ClassName() const override { return "TSpecialSymbolToken"; }
@@ -109,6 +126,8 @@ public:
 
 class TCommentToken : public TToken {
 public:
+  static constexpr TTokenKind ClassKind = TTokenKind::Comment;
+  TTokenKind Kind() const override { return ClassKind; }
   void Parse() override {}
   TPersistent* CreateInstance() const override { return new TCommentToken; }
   const char* ClassName() const override { return "TCommentToken"; }
@@ -117,6 +136,8 @@ public:
 // A markup declaration: "<!" not followed by "--".
 class TSgmlToken : public TToken {
 public:
+  static constexpr TTokenKind ClassKind = TTokenKind::Sgml;
+  TTokenKind Kind() const override { return ClassKind; }
   void Parse() override {}
   TPersistent* CreateInstance() const override { return new TSgmlToken; }
   const char* ClassName() const override { return "TSgmlToken"; }
@@ -127,6 +148,9 @@ class TScriptToken : public TToken {
 public:
   std::string Language;  // the LANGUAGE attribute of the script element
 
+  static constexpr TTokenKind ClassKind = TTokenKind::Script;
+  TTokenKind Kind() const override { return ClassKind; }
+  void Recycle() override;
   void Parse() override {}
   void Assign(const TPersistent* source) override;
   TPersistent* CreateInstance() const override { return new TScriptToken; }
