@@ -152,6 +152,7 @@ def row(label, k, unit, work):
 row("1. 500 x 1 KB, Kestrel", ("requests", "kestrel"), "req/s", 500)
 row("1. 500 x 1 KB, WinHttpRequest", ("requests", "winhttp"), "req/s", 500)
 row("1. 500 x 1 KB, ServerXMLHTTP", ("requests", "serverxmlhttp"), "req/s", 500)
+row("1. same, WinHttp with Connection: close", ("requests", "winhttp-close"), "req/s", 500)
 row("2. 32 MB text, Kestrel GetURL", ("text", "kestrel"), "MB/s", size_mb)
 row("2. 32 MB text, WinHttp ResponseText", ("text", "winhttp"), "MB/s", size_mb)
 row("2. 32 MB text, ServerXMLHTTP responseText", ("text", "serverxmlhttp"), "MB/s", size_mb)
@@ -167,7 +168,7 @@ for label, t, rate, unit in rows:
 print()
 for kind, label in [("requests", "1. requests"), ("text", "2. text"), ("bytes", "2. bytes")]:
     k = med((kind, "kestrel"))
-    for peer in ["winhttp", "serverxmlhttp"]:
+    for peer in ["winhttp", "winhttp-close", "serverxmlhttp"]:
         p = med((kind, peer))
         if k and p:
             print("ratio %-12s Kestrel/%-14s throughput %.2fx" % (label, peer, p / k))

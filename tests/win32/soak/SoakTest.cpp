@@ -1,0 +1,326 @@
+// Long runs of the Conn object inside one process, as a web server's host
+// process sees them: many requests on one object, then many objects created,
+// used and released. Private memory, handles, windows and open sockets are
+// taken after a warm-up and again at the end; they must stay where they were,
+// and the library must be ready to unload once the last object is gone.
+//
+// Short by default (a few hundred requests, for every test run). The
+// environment variable KESTREL_SOAK_SECONDS turns it into a timed soak that
+// runs each phase for half that time (at least 10,000 requests on one object
+// and 2,000 objects), as `make soak` does.
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "AutomationTestSupport.h"
+
+namespace {
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+int EnvNumber(const char* name, int fallback)
+{
+  const char* value = std::getenv(name);
+  return value && *value ? std::atoi(value) : fallback;
+}
+
+int Port(const char* name) { return EnvNumber(name, 0); }
+
+// A port nothing listens on: bound and released again.
+int ClosedPort()
+{
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof(address);
+  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  closesocket(probe);
+  WSACleanup();
+  return ntohs(address.sin_port);
+}
+
+BOOL CALLBACK CountWindow(HWND, LPARAM counter)
+{
+  ++*reinterpret_cast<int*>(counter);
+  return TRUE;
+}
+
+// What the process holds at one moment.
+struct TResources {
+  SIZE_T PrivateBytes = 0;
+  SIZE_T HeapBytes = 0;
+  DWORD Handles = 0;
+  int Windows = 0;
+  int Sockets = 0;  // client connections to the test servers not yet closed
+};
+
+// Client-side connections to any of the ports that are still open: every
+// state except the closed ones and TIME_WAIT, which the system ends itself.
+int OpenConnectionsTo(const std::vector<int>& ports)
+{
+  ULONG size = 0;
+  GetTcpTable(nullptr, &size, FALSE);
+  std::vector<char> buffer(size + 4096);
+  size = static_cast<ULONG>(buffer.size());
+  auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+  if (GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
+  int open = 0;
+  for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+    const MIB_TCPROW& row = table->table[i];
+    if (row.dwState == MIB_TCP_STATE_TIME_WAIT || row.dwState == MIB_TCP_STATE_CLOSED ||
+        row.dwState == MIB_TCP_STATE_LISTEN)
+      continue;
+    for (int port : ports)
+      if (ntohs(static_cast<u_short>(row.dwRemotePort)) == port) ++open;
+  }
+  return open;
+}
+
+// Bytes of committed private memory: what the process holds of its own,
+// counted region by region (the system's counters are not kept by every
+// Windows layer).
+SIZE_T CommittedPrivateBytes()
+{
+  SIZE_T total = 0;
+  MEMORY_BASIC_INFORMATION region;
+  const char* address = nullptr;
+  while (VirtualQuery(address, &region, sizeof(region)) == sizeof(region)) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (next <= address) break;
+    address = next;
+  }
+  return total;
+}
+
+// Bytes in use in every heap of the process: a leak of a few bytes per
+// request shows here long before it shows in committed pages.
+SIZE_T HeapBytesInUse()
+{
+  HANDLE heaps[256];
+  const DWORD count = GetProcessHeaps(256, heaps);
+  SIZE_T total = 0;
+  for (DWORD i = 0; i < count && i < 256; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (HeapWalk(heaps[i], &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    HeapUnlock(heaps[i]);
+  }
+  return total;
+}
+
+// Open handles, found by asking about each possible handle value in turn
+// (the process handle count is not kept by every Windows layer either).
+DWORD OpenHandles()
+{
+  DWORD count = 0, flags = 0;
+  for (ULONG_PTR value = 4; value < 0x4000; value += 4)
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  return count;
+}
+
+TResources Measure(const std::vector<int>& ports)
+{
+  TResources taken;
+  taken.PrivateBytes = CommittedPrivateBytes();
+  taken.HeapBytes = HeapBytesInUse();
+  taken.Handles = OpenHandles();
+  EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&taken.Windows));
+  taken.Sockets = OpenConnectionsTo(ports);
+  return taken;
+}
+
+void Report(const char* phase, const TResources& before, const TResources& after, int requests,
+            int failures, DWORD milliseconds)
+{
+  std::printf("%s: %d requests (%d failed as expected) in %.1f s; private memory %.1f -> %.1f MB, "
+              "heap in use %.0f -> %.0f KB, handles %lu -> %lu, windows %d -> %d, open sockets %d -> %d\n",
+              phase, requests, failures, milliseconds / 1000.0, before.PrivateBytes / 1048576.0,
+              after.PrivateBytes / 1048576.0, before.HeapBytes / 1024.0, after.HeapBytes / 1024.0,
+              static_cast<unsigned long>(before.Handles),
+              static_cast<unsigned long>(after.Handles), before.Windows, after.Windows,
+              before.Sockets, after.Sockets);
+  std::fflush(stdout);
+}
+
+void ExpectSettled(const TResources& before, const TResources& after)
+{
+  // Room for the allocator's own bookkeeping, far below what a leak of even
+  // a few bytes per request would add up to over a soak.
+  const SIZE_T allowedGrowth = 4 * 1024 * 1024;
+  EXPECT_LE(after.PrivateBytes, before.PrivateBytes + allowedGrowth)
+      << "private memory grew by " << (after.PrivateBytes - before.PrivateBytes) << " bytes";
+  EXPECT_LE(after.HeapBytes, before.HeapBytes + 256 * 1024)
+      << "heap in use grew by " << (after.HeapBytes - before.HeapBytes) << " bytes";
+  EXPECT_LE(after.Handles, before.Handles + 8u);
+  EXPECT_EQ(before.Windows, after.Windows);
+  EXPECT_EQ(0, after.Sockets);
+}
+
+// One request of the mix: where it goes and whether it must succeed.
+struct TRequest {
+  std::wstring Url;
+  std::wstring Authorization;
+  bool MustSucceed;
+  const wchar_t* BodyHolds;  // a text the body must contain, or null
+};
+
+class SoakTest : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    nginx_ = Port("KESTREL_NGINX_PORT");
+    scenario_ = Port("KESTREL_SCENARIO_PORT");
+    ASSERT_TRUE(nginx_ && scenario_) << "start the servers with tests/servers/servers.sh";
+    soakSeconds_ = EnvNumber("KESTREL_SOAK_SECONDS", 0);
+    const std::wstring site = Widen("http://127.0.0.1:" + std::to_string(nginx_));
+    const std::wstring scenarios = Widen("http://127.0.0.1:" + std::to_string(scenario_) + "/s/");
+    const std::wstring nowhere = Widen("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    // Successes, redirects, authentication, chunked bodies, a large body and
+    // the failures a host sees every day: refused, reset, not found.
+    mix_ = {
+        {site + L"/index.html", L"", true, L"Kestrel test site"},
+        {site + L"/old.html", L"", true, L"Kestrel test site"},
+        {site + L"/private/secret.txt", L"kestrel:s3cret:pw", true, L"The secret is kestrel."},
+        {scenarios + L"http-chunked", L"", true, nullptr},
+        {site + L"/missing.html", L"", true, nullptr},
+        {scenarios + L"tcp-reset", L"", false, nullptr},
+        {nowhere, L"", false, nullptr},
+        {scenarios + L"http-content-length-short", L"", false, nullptr},
+    };
+    ports_ = {nginx_, scenario_};
+  }
+
+  // Runs one request of the mix on the object through IDispatch, as a script
+  // does; false when an expected success failed or a failure gave no text.
+  bool Fetch(IConn* conn, const TRequest& request, bool& failed)
+  {
+    TBstr url(request.Url);
+    TBstr authorization(request.Authorization);
+    if (conn->put_URL(url.Get()) != S_OK) return false;
+    if (conn->put_Authorization(authorization.Get()) != S_OK) return false;
+    TComPtr<IDispatch> dispatch;
+    if (FAILED(conn->QueryInterface(IID_IDispatch, dispatch.ReceiveVoid()))) return false;
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{};
+    const HRESULT hr = dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT,
+                                        DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result,
+                                        nullptr, nullptr);
+    std::wstring body;
+    if (hr == S_OK && V_VT(&result) == VT_BSTR && V_BSTR(&result))
+      body.assign(V_BSTR(&result), SysStringLen(V_BSTR(&result)));
+    VariantClear(&result);
+    if (hr != S_OK) return false;
+    TBstr error;
+    conn->get_Error(error.Out());
+    // A success leaves an earlier failure's text in Error: a failure is an
+    // empty result with a text.
+    failed = body.empty() && !error.Text().empty();
+    if (request.MustSucceed && (failed || body.empty())) {
+      std::printf("failed: %ls: %ls\n", request.Url.c_str(), error.Text().c_str());
+      return false;
+    }
+    if (body.empty() && error.Text().empty()) return false;  // a failure must say why
+    if (request.BodyHolds && body.find(request.BodyHolds) == std::wstring::npos) return false;
+    return true;
+  }
+
+  int nginx_ = 0;
+  int scenario_ = 0;
+  int soakSeconds_ = 0;
+  std::vector<TRequest> mix_;
+  std::vector<int> ports_;
+};
+
+TEST_F(SoakTest, ManyRequestsOnOneObjectLeaveNothingBehind)
+{
+  TComPtr<IConn> conn = NewConn();
+  ASSERT_TRUE(conn);
+  conn->put_TimeOut(10);
+  bool failed = false;
+  // Warm-up: the socket library, the window class and the allocator's pools
+  // are set up by the first requests and stay for the process.
+  for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(conn.Get(), request, failed));
+  const TResources before = Measure(ports_);
+
+  const int minimum = soakSeconds_ ? 10000 : 240;
+  const DWORD budget = static_cast<DWORD>(soakSeconds_) * 500;  // half the soak
+  const DWORD start = GetTickCount();
+  int requests = 0, failures = 0, wrong = 0;
+  while (requests < minimum || GetTickCount() - start < budget) {
+    const TRequest& request = mix_[requests % mix_.size()];
+    if (!Fetch(conn.Get(), request, failed)) {
+      if (++wrong <= 5) ADD_FAILURE() << "request " << requests << " went wrong";
+    }
+    failures += failed;
+    ++requests;
+    // Now and then a large body, and the links of the page.
+    if (requests % 200 == 100) {
+      TRequest large{Widen("http://127.0.0.1:" + std::to_string(nginx_) + "/big.bin"), L"", true,
+                     nullptr};
+      EXPECT_TRUE(Fetch(conn.Get(), large, failed));
+      VARIANT links;
+      VariantInit(&links);
+      conn->GetHREFs(&links);
+      VariantClear(&links);
+    }
+  }
+  const TResources after = Measure(ports_);
+  Report("one object", before, after, requests, failures, GetTickCount() - start);
+  EXPECT_EQ(0, wrong);
+  ExpectSettled(before, after);
+}
+
+TEST_F(SoakTest, ManyObjectsCreatedAndReleasedLeaveNothingBehind)
+{
+  bool failed = false;
+  {
+    TComPtr<IConn> warm = NewConn();
+    ASSERT_TRUE(warm);
+    for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(warm.Get(), request, failed));
+  }
+  const TResources before = Measure(ports_);
+  const std::wstring log = TestFolder() + L"soak-transfer.log";
+
+  const int minimum = soakSeconds_ ? 2000 : 80;
+  const DWORD budget = static_cast<DWORD>(soakSeconds_) * 500;
+  const DWORD start = GetTickCount();
+  int objects = 0, failures = 0, wrong = 0;
+  while (objects < minimum || GetTickCount() - start < budget) {
+    TComPtr<IConn> conn = NewConn();
+    ASSERT_TRUE(conn);
+    conn->put_TimeOut(10);
+    // Every tenth object keeps a transfer log, written when it is released.
+    if (objects % 10 == 0) {
+      TBstr path(log);
+      conn->put_HTTPLog(path.Get());
+    }
+    if (!Fetch(conn.Get(), mix_[objects % mix_.size()], failed)) {
+      if (++wrong <= 5) ADD_FAILURE() << "object " << objects << " went wrong";
+    }
+    failures += failed;
+    ++objects;
+  }
+  DeleteFileW(log.c_str());
+  const TResources after = Measure(ports_);
+  Report("objects", before, after, objects, failures, GetTickCount() - start);
+  EXPECT_EQ(0, wrong);
+  ExpectSettled(before, after);
+  // With every object released (and no server lock), the library may go.
+  EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
+}
+
+}  // namespace
