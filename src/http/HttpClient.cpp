@@ -189,7 +189,10 @@ int THttpClient::ReadHeaders() {
   for (;;) {  // ends at the empty line (also what a closed connection gives) or at the bounds
     if (Headers.Count() >= MaxHeaderLines || bytes >= MaxHeaderBytes)
       RaiseHttpError("The response's header block is too large (over 10000 lines or 1 MB)");
-    PumpMessages();
+    // Reading a line pumps whenever it has to wait; lines already received
+    // need a pass only now and then, so that a long block keeps the
+    // thread's other windows served.
+    if (Headers.Count() % 64 == 0) PumpMessages();
     std::string line;
     ReadLine(line);
     Headers.Add(line);

@@ -362,9 +362,9 @@ void TTcpConnection::SendBytes(const std::string& data) {
   // Bounded by the time-out; the whole line shares one period. A line that
   // goes out in the first pass never waits, so the counter starts only
   // when a pass leaves something unsent.
-  for (bool progress = true;;) {
+  for (bool progress = true, first = true;; first = false) {
     if (!progress) IdleWait(WaitSleep);
-    PumpMessages();
+    if (!first) PumpMessages();  // the first send needs no notice
     progress = false;
     int count = static_cast<int>(std::min<size_t>(data.size() - sent, INT_MAX));
     int n = WinsockApi.send(SocketHandle, data.data() + sent, count, 0);
@@ -446,13 +446,14 @@ int TTcpConnection::ReadLine(std::string& Line) {
   if (AsyncError) RaiseSocketError(AsyncErrorCode);
 
   // One period for the whole line. A line already buffered needs no wait,
-  // no timer and no receive; the read notice is then kept, since only a
-  // receive makes the library post the next one.
+  // no timer, no receive and no pass of the pump (every pass is a round trip
+  // to the system, and a reply's header lines come in one block); the read
+  // notice is then kept, since only a receive makes the library post the
+  // next one. The loop pumps before each receive.
   if (!HasBufferedLine()) {
     StartWait();
     Readable = false;
   }
-  PumpMessages();
   bool complete = false;
   try {
     bool peerClosed = false;
@@ -521,9 +522,10 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   bool done = false;
   StartWait();
   // Bounded by the time-out, restarted by every byte received, and by the peer's close.
-  for (bool progress = true;;) {
+  for (bool progress = true, first = true;; first = false) {
     if (!progress) IdleWait(WaitSleep);
-    PumpMessages();
+    // The wait above has just pumped, or the bytes are already buffered.
+    if (!first) PumpMessages();
     progress = false;
     int request = Count < 0 ? BlockSize : static_cast<int>(std::min<int64_t>(Count - total, BlockSize));
     int n;
