@@ -61,7 +61,7 @@ Function Report(url)
   End If
   For i = 0 To last
     If i >= BodyLinesShown Then
-      WScript.Echo "  | ... (" & (last - i + 1) & " more lines)"
+      WScript.Echo "  | ... (" & Plural(last - i + 1, "more line") & ")"
       Exit For
     End If
     WScript.Echo "  | " & lines(i)
@@ -90,7 +90,7 @@ Function Report(url)
   WScript.Echo "  " & String(width, "-") & "  " & String(TextWidth, "-")
   For i = 0 To UBound(targets)
     If i >= LinksShown Then
-      WScript.Echo "  ... and " & (count - i) & " more"
+      WScript.Echo "  ... and " & Plural(count - i, "more link")
       Exit For
     End If
     WScript.Echo "  " & Cell(targets(i), width) & "  " & Cut(texts(i), TextWidth)
@@ -117,4 +117,10 @@ End Function
 Function Cut(text, size)
   Cut = text
   If Len(text) > size Then Cut = Left(text, size - 3) & "..."
+End Function
+
+' "1 more line", "2 more lines".
+Function Plural(number, noun)
+  Plural = number & " " & noun
+  If number <> 1 Then Plural = Plural & "s"
 End Function

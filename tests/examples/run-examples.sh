@@ -128,9 +128,15 @@ run_case transfer-log 0 "$ex" transfer-log.vbs "$scenario/s/hello" "$(winpath "$
   | Content-Length: 33
 EOF2
 
+# The demo's link table is the examples' one, indented.
 run_case demo 0 "$ROOT/demo" demo.vbs "$nginx/index.html" <<EOF2
 Status line    HTTP/1.1 200 OK
 Body size      $index_size characters
+  Content-Type: text/html
+  | <h1>Kestrel test site</h1>
+  | ... (1 more line)
+Links (3)
+$(sed 's/^/  /' <<<"$links_table")
 EOF2
 
 echo DONE
