@@ -4,7 +4,7 @@ ROOT := $(CURDIR)
 JOBS ?= $(shell nproc)
 URL ?=
 
-.PHONY: all setup native win32 win64 testtree fuzz test demo bench soak clean prefix
+.PHONY: all setup native win32 win64 testtree fuzz test demo bench soak dist clean prefix
 
 # The Windows tests run in build/win32 where 32-bit Wine can start, else in
 # build/win64 (see scripts/wine-env.sh).
@@ -56,6 +56,10 @@ bench: native testtree prefix
 
 soak: testtree prefix
 	@bash scripts/soak.sh
+
+# The release package: build/dist/Kestrel-VERSION.zip and its .sha256.
+dist: win32
+	@bash scripts/dist.sh
 
 clean:
 	rm -rf build/native build/win32 build/win64 build/fuzz

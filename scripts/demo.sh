@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Registers Kestrel.dll in the project's Wine prefix and runs demo/demo.vbs
-# under cscript, bounded in time. Without a URL the demo fetches the index
-# page of the local test site, served by nginx on 127.0.0.1 for the length
-# of the demo (started through tests/servers/servers.sh, stopped by its PID).
+# under cscript, bounded in time: a report of one fetched page. Without a URL
+# the demo fetches the index page of the local test site, served by nginx on
+# 127.0.0.1 for the length of the demo (started through
+# tests/servers/servers.sh, stopped by its PID).
 # Usage: demo.sh [URL]   (make demo URL=http://...)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,7 @@ if [ -z "$url" ]; then
     exit 1
   fi
   url="http://127.0.0.1:$KESTREL_NGINX_PORT/index.html"
+  echo "demo: nginx serves the local test site on 127.0.0.1:$KESTREL_NGINX_PORT for the length of the demo"
 fi
 
 cd "$ROOT/demo"

@@ -2,7 +2,9 @@
 # Runs every test layer and ends with one line: "N passed, M failed".
 #   1. native unit tests (codecs, html) under ASan/UBSan, and bounded fuzz runs;
 #   2. Windows unit and integration tests under Wine, against loopback servers;
-#   3. VBScript and JScript tests run by cscript against the registered DLL.
+#   3. VBScript and JScript tests run by cscript against the registered DLL;
+#   4. the examples and the demo run as a user runs them, and the product
+#      DLL's import check (what make dist requires).
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -21,6 +23,19 @@ count_gtest() {
     f=1; echo "  $name: exited with $rc without a test summary (crash or time-out); see $log"
   fi
   grep -a '^\[  FAILED  \] [A-Za-z]' "$log" | sort -u | sed 's/^/  /'
+  echo "$name: $p passed, $f failed"
+  PASSED=$((PASSED + p)); FAILED=$((FAILED + f))
+}
+
+# count_marked LOG RC NAME: adds a run's "PASS ..." and "FAIL ..." lines to
+# the totals; a run without its final DONE line counts one failure more.
+count_marked() {
+  local log=$1 rc=$2 name=$3 p f
+  p=$(grep -ac '^PASS ' "$log"); f=$(grep -ac '^FAIL ' "$log")
+  if ! grep -aq '^DONE' "$log"; then
+    f=$((f + 1)); echo "  $name: no DONE marker (script error, exit $rc); see $log"
+  fi
+  grep -a '^FAIL ' "$log" | sed 's/^/  /'
   echo "$name: $p passed, $f failed"
   PASSED=$((PASSED + p)); FAILED=$((FAILED + f))
 }
@@ -66,14 +81,21 @@ if [ -f "$KESTREL_TEST_TREE/Kestrel.dll" ] && ls tests/scripts/*.vbs tests/scrip
     [ -f "$s" ] || continue
     name=$(basename "$s"); log=$LOGDIR/$name.log
     (cd tests/scripts && timeout -k 5 300 "$KESTREL_WINE" "$CSCRIPT" //nologo "$name") >"$log" 2>&1; rc=$?
-    p=$(grep -ac '^PASS ' "$log"); f=$(grep -ac '^FAIL ' "$log")
-    if ! grep -aq '^DONE' "$log"; then
-      f=$((f + 1)); echo "  $name: no DONE marker (script error, exit $rc); see $log"
-    fi
-    grep -a '^FAIL ' "$log" | sed 's/^/  /'
-    echo "$name: $p passed, $f failed"
-    PASSED=$((PASSED + p)); FAILED=$((FAILED + f))
+    count_marked "$log" $rc "$name"
   done
+fi
+
+echo "== examples and package"
+if [ -f "$KESTREL_TEST_TREE/Kestrel.dll" ]; then
+  bash scripts/register.sh >"$LOGDIR/register.log" 2>&1 || echo "  registration failed; see $LOGDIR/register.log"
+  log=$LOGDIR/examples.log
+  KESTREL_SITE_DIR=$SERVERS_RUN/site timeout -k 5 900 bash tests/examples/run-examples.sh >"$log" 2>&1; rc=$?
+  count_marked "$log" $rc examples
+fi
+if bash scripts/check-imports.sh build/win32/Kestrel.dll >"$LOGDIR/imports.log" 2>&1; then
+  PASSED=$((PASSED + 1)); echo "import check: 1 passed, 0 failed"
+else
+  FAILED=$((FAILED + 1)); echo "import check: 0 passed, 1 failed; see $LOGDIR/imports.log"
 fi
 
 echo "$PASSED passed, $FAILED failed"

@@ -8,7 +8,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 for p in cmake make g++ clang python3 g++-mingw-w64-i686 mingw-w64-tools \
          wine wine32:i386 libwine-dev:i386 wine64 g++-mingw-w64-x86-64 googletest nginx-light tinyproxy \
-         libclang-rt-14-dev; do
+         libclang-rt-14-dev zip; do
   have_pkg "$p" || need+=("$p")
 done
 
