@@ -10,12 +10,48 @@
 
 namespace {
 
+// The characters of line StartLine from StartCol to EndCol.
+std::string PartOfLine(const TStringList& lines, const THtmlTagPart& part) {
+  if (part.CoversNothing()) return std::string();
+  return CopyText(lines[part.StartLine], part.StartCol,
+                  static_cast<long long>(part.EndCol) - part.StartCol + 1);
+}
+
+// The lines the part covers, joined with one space in place of each line end.
+std::string PartText(const TStringList& lines, const THtmlTagPart& part) {
+  if (part.CoversNothing()) return std::string();
+  if (part.EndLine == part.StartLine) return PartOfLine(lines, part);
+  TStringList range;
+  ExtractRange(lines, range, part.StartLine, part.StartCol, part.EndLine, part.EndCol);
+  return JoinLines(range, " ");
+}
+
+bool SameAsciiText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 // Builds a name=value list with the list's own rules (case-insensitive names,
 // replacement in place, an empty value deletes) in time linear in the number
 // of attributes, however many a tag carries: a look-up index by upper-cased
 // name is kept once the list grows past a handful of entries.
 class TAttributeBuilder {
 public:
+  // Empties the builder, keeping its memory for the next tag.
+  void Clear() {
+    entries_.clear();
+    index_.clear();
+    indexed_ = false;
+  }
+
   void Store(const std::string& name, std::string value) {
     const long found = Find(name);
     if (!value.empty()) {
@@ -80,35 +116,6 @@ private:
   bool indexed_ = false;
 };
 
-// The characters of line StartLine from StartCol to EndCol.
-std::string PartOfLine(const TStringList& lines, const THtmlTagPart& part) {
-  if (part.CoversNothing()) return std::string();
-  return CopyText(lines[part.StartLine], part.StartCol,
-                  static_cast<long long>(part.EndCol) - part.StartCol + 1);
-}
-
-// The lines the part covers, joined with one space in place of each line end.
-std::string PartText(const TStringList& lines, const THtmlTagPart& part) {
-  if (part.CoversNothing()) return std::string();
-  if (part.EndLine == part.StartLine) return PartOfLine(lines, part);
-  TStringList range;
-  ExtractRange(lines, range, part.StartLine, part.StartCol, part.EndLine, part.EndCol);
-  return JoinLines(range, " ");
-}
-
-bool SameAsciiText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 // ---- TToken
 
 TToken::TToken() {
@@ -147,6 +154,9 @@ void TToken::Assign(const TPersistent* source) {
 
 // ---- THtmlTagToken
 
+THtmlTagToken::THtmlTagToken() = default;
+THtmlTagToken::~THtmlTagToken() = default;
+
 void THtmlTagToken::Recycle() {
   TToken::Recycle();
   name_.clear();
@@ -184,7 +194,10 @@ void THtmlTagToken::Parse() {
   const TStringList& lines = Text();
   tagLexer_.Tokenize(lines, 0, 1);  // a short or unclosed tag still gives what it has
 
-  TAttributeBuilder attributes;
+  // Kept by the token: a lexer reuses its tokens, and with them this memory.
+  if (!builder_) builder_ = std::make_unique<TAttributeBuilder>();
+  TAttributeBuilder& attributes = *builder_;
+  attributes.Clear();
   std::string pendingName;
   try {
     const int count = tagLexer_.PartCount();

@@ -9,9 +9,11 @@
 #include "html/HtmlTagLexer.h"
 #include "html/Persistent.h"
 
+#include <memory>
 #include <string>
 
 class THtmlTagToken;
+class TAttributeBuilder;
 
 // The token classes, for a lexer that keeps finished tokens to reuse.
 enum class TTokenKind { Tag, Text, SpecialSymbol, Comment, Sgml, Script };
@@ -64,7 +66,8 @@ private:
 // and an attribute without a value, or with an empty one, is never listed.
 class THtmlTagToken : public TToken {
 public:
-  THtmlTagToken() = default;
+  THtmlTagToken();
+  ~THtmlTagToken() override;
 
   // As written, case and all: a closing tag's name begins with "/".
   const std::string& Name() const { return name_; }
@@ -97,6 +100,7 @@ private:
   TStringList attributes_;
   bool textValid_ = false;
   THtmlTagLexer tagLexer_;
+  std::unique_ptr<TAttributeBuilder> builder_;  // Parse's working list
 };
 
 class TTextToken : public TToken {
