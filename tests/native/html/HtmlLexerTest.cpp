@@ -193,6 +193,36 @@ TEST(HtmlLexer, ScriptTextCarriesTheLanguage) {
   EXPECT_EQ(t[4].name, "/Script");
 }
 
+// The lexer hands finished token objects out again: nothing of one token
+// may show in the next of its class.
+TEST(HtmlLexer, TokensOfOneClassInARowShareNothing) {
+  THtmlLexer lexer;
+  TMemoryStream stream;
+  stream.Write(std::string("<a href=x.html title=t><b>&amp;&#65;<script language=L1>s</script>"
+                           "<script>u</script>"));
+  stream.SetPosition(0);
+  lexer.LoadFromStream(stream);
+  std::vector<std::string> attributes;  // name=value lines of each tag, joined
+  std::vector<std::string> languages;
+  std::vector<std::string> entities;
+  for (int guard = 0; lexer.Token() && guard < 100; ++guard, lexer.Next()) {
+    if (const THtmlTagToken* tag = lexer.Token()->AsTag()) {
+      std::string all;
+      for (int i = 0; i < tag->AttributeCount(); ++i) all += tag->Attributes()[i] + ";";
+      attributes.push_back(tag->Name() + ":" + all);
+    } else if (auto* script = dynamic_cast<const TScriptToken*>(lexer.Token())) {
+      languages.push_back(script->Language);
+    } else if (auto* symbol = dynamic_cast<const TSpecialSymbolToken*>(lexer.Token())) {
+      entities.push_back(symbol->EntityName + "/" + std::to_string(symbol->IsNumeric) + "/" +
+                         std::to_string(symbol->Character));
+    }
+  }
+  EXPECT_EQ(attributes, (std::vector<std::string>{"a:href=x.html;title=t;", "b:", "script:language=L1;",
+                                                  "/script:", "script:", "/script:"}));
+  EXPECT_EQ(languages, (std::vector<std::string>{"L1", ""}));
+  EXPECT_EQ(entities, (std::vector<std::string>{"amp/0/38", "/1/65"}));
+}
+
 TEST(HtmlLexer, RawTextEndsOnlyAtAClosingXmpOrScriptTag) {
   auto t = Lex("<script src=x.js></script><a href=y>");
   ASSERT_EQ(t.size(), 3u);
