@@ -118,3 +118,26 @@ TEST(Threads, SocketLibraryLoadedByManyThreadsAtOnceIsLoadedOnce) {
     api.Load();
   }
 }
+
+TEST(Threads, StartUpsAndCleanUpsFromManyThreadsLeaveOtherSocketsOpen) {
+  // One start-up held here, and a socket under it; other threads start and
+  // end the library at once. A start-up count lost between two of them would
+  // reach zero early and close this socket.
+  WSADATA data{};
+  ASSERT_EQ(WinsockApi.WSAStartup(0x0101, &data), 0);
+  SOCKET socketHandle = WinsockApi.socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_NE(socketHandle, INVALID_SOCKET);
+  HWND window = CreateUtilityWindow(nullptr);
+  RunAtOnce(kThreads, [](int) {
+    WSADATA own{};
+    for (int i = 0; i < 10000; ++i) {
+      if (WinsockApi.WSAStartup(0x0101, &own) == 0) WinsockApi.WSACleanup();
+    }
+  });
+  // Still a socket: switching it to notices works only on an open one.
+  EXPECT_EQ(WinsockApi.WSAAsyncSelect(socketHandle, window, WM_USER + 9, FD_READ), 0)
+      << "error " << WinsockApi.WSAGetLastError();
+  WinsockApi.closesocket(socketHandle);
+  WinsockApi.WSACleanup();
+  DestroyUtilityWindow(window);
+}
