@@ -108,9 +108,13 @@ TEST(Threads, ConcurrentFetchesEachGetTheirOwnReplies)
   ASSERT_FALSE(base.empty()) << "KESTREL_SCENARIO_PORT is not set: start tests/servers/servers.sh";
   ASSERT_NE(KestrelDll().GetClassObject, nullptr);
   // Slow replies (a delay, a drip) keep every thread waiting while the others
-  // are, and one request per thread times out while the rest go on.
+  // are, and one request per thread times out while the rest go on. With
+  // nginx running, every thread also fetches a small and a 4 MiB page of it.
   const wchar_t* const faults[] = {L"", L"?delay=300", L"?drip=40,15", L"?pause-at=20,400"};
   const int threads = 6, calls = 12;
+  const char* nginxPort = std::getenv("KESTREL_NGINX_PORT");
+  const std::string nginxBase = nginxPort ? std::string("http://127.0.0.1:") + nginxPort + "/" : "";
+  const std::wstring nginx(nginxBase.begin(), nginxBase.end());
   std::atomic<int> good{0}, timedOut{0};
   RunInApartments(threads, [&](int t) {
     TScriptConn conns[2];
@@ -120,6 +124,11 @@ TEST(Threads, ConcurrentFetchesEachGetTheirOwnReplies)
       if (body.compare(0, EchoLine(t, c).size(), EchoLine(t, c)) == 0) ++good;
       else ADD_FAILURE() << "thread " << t << " call " << c << ": " << Narrow(body.substr(0, 60)) << " / "
                          << Narrow(conn.Get(L"Error"));
+      if (c == 1 && !nginx.empty()) {
+        // A real server too: a small page, and a large one whose reads overlap.
+        if (conn.Fetch(nginx + L"dir.d/index.html") != L"dir.d index\n") ADD_FAILURE() << "thread " << t << " small page";
+        if (conn.Fetch(nginx + L"big.bin").size() != 4u << 20) ADD_FAILURE() << "thread " << t << " large page";
+      }
       if (c == calls / 2) {
         conn.Put(L"TimeOut", 1);
         conn.ClearError();
