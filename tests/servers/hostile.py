@@ -60,6 +60,11 @@ def absurd_chunk_size(rng):
     return out, {"end": rng.choice(["close", "reset"])}
 
 
+def many_chunks(rng):
+    count = rng.randint(1000, 20000)
+    return STATUS + b"Transfer-Encoding: chunked\r\n\r\n" + b"1\r\nc\r\n" * count + b"0\r\n\r\n", {}
+
+
 def negative_length(rng):
     value = rng.choice([b"-1", b"-2147483648", b"-99999999999999999999", b"- 5", b"-0"])
     body = b"b" * rng.randint(0, 3000)
@@ -122,7 +127,8 @@ def garbage_headers(rng):
 
 def redirect_loop(rng):
     # Relative targets only: a redirect must never lead off this machine.
-    target = rng.choice([b"/hostile/redirect-loop/%d" % rng.randint(0, 9999), b"hostile/redirect-loop/1"])
+    target = rng.choice([b"/hostile/redirect-loop/%d" % rng.randint(0, 9999), b"hostile/redirect-loop/1",
+                         b"/hostile/redirect-loop/" + b"p" * rng.randint(1000, 60000)])
     return b"HTTP/1.0 302 Found\r\nLocation: " + target + b"\r\nContent-Length: 0\r\n\r\n", {}
 
 
@@ -155,6 +161,7 @@ KINDS = {
     "truncated-status": (truncated_status, 8, "fail"),
     "truncated-header": (truncated_header, 8, "any"),
     "absurd-chunk-size": (absurd_chunk_size, 10, "any"),
+    "many-chunks": (many_chunks, 2, "any"),
     "negative-length": (negative_length, 6, "any"),
     "huge-length": (huge_length, 6, "any"),
     "many-headers": (many_headers, 3, "any"),
