@@ -8,6 +8,7 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -156,4 +157,47 @@ TEST(Threads, LibraryUnloadsOnceEveryThreadsObjectsAreGone)
   });
   EXPECT_EQ(good, 48);
   EXPECT_EQ(KestrelDll().CanUnloadNow(), S_OK);
+}
+
+TEST(Threads, AnObjectCalledFromAnotherMultiThreadedThreadReturns)
+{
+  // In the multi-threaded apartment a caller may hand its object to another
+  // thread of the apartment, even outlive it: the object's windows belong to
+  // the thread that made it. Such a call must still return, with the page or
+  // with an error, and never bring the process down.
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty());
+  std::vector<std::wstring> outcomes;
+  for (bool makerAlive : {true, false}) {
+    TScriptConn* shared = nullptr;
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE used = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread maker([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      shared = new TScriptConn;
+      shared->Put(L"TimeOut", 2);
+      SetEvent(made);
+      if (makerAlive) WaitForSingleObject(used, 60000);  // alive, but not pumping
+      CoUninitialize();
+    });
+    ASSERT_EQ(WaitForSingleObject(made, 20000), WAIT_OBJECT_0);
+    if (!makerAlive) maker.join();
+    std::thread caller([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      shared->ClearError();
+      const std::wstring body = shared->Fetch(base + L"s/hello");
+      outcomes.push_back(body + L" / " + shared->Get(L"Error"));
+      delete shared;
+      CoUninitialize();
+    });
+    caller.join();
+    SetEvent(used);
+    if (makerAlive) maker.join();
+    CloseHandle(made);
+    CloseHandle(used);
+  }
+  for (const std::wstring& outcome : outcomes) {
+    std::printf("%s\n", Narrow(outcome).c_str());
+    EXPECT_NE(outcome, L" / ") << "neither the page nor an error";
+  }
 }
