@@ -1,7 +1,11 @@
 #include "codecs/MessagePumpHook.h"
 
+#include <atomic>
+
 namespace {
-TMessagePumpProc g_pump = nullptr;
+// Read by every thread that decodes; atomic so that no thread can see a torn
+// or stale value should the hook ever be set while others run.
+std::atomic<TMessagePumpProc> g_pump{nullptr};
 }  // namespace
 
 void SetMessagePumpHook(TMessagePumpProc proc) { g_pump = proc; }
@@ -9,5 +13,5 @@ void SetMessagePumpHook(TMessagePumpProc proc) { g_pump = proc; }
 TMessagePumpProc GetMessagePumpHook() { return g_pump; }
 
 void RunMessagePumpHook() {
-  if (g_pump) g_pump();
+  if (TMessagePumpProc pump = g_pump) pump();
 }

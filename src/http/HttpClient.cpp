@@ -211,8 +211,11 @@ bool THttpClient::IsChunked() {
   return AsciiLowerCase(Headers.GetFieldValue("Transfer-Encoding")).find("chunked") != std::string::npos;
 }
 
-// Most bytes reserved ahead on a Content-Length's word.
-const int32_t MaxReservedBody = 256 * 1024 * 1024;
+// Most bytes reserved ahead on a Content-Length's word. The word is the
+// server's: a hostile one announcing 2 GB and sending nothing would otherwise
+// pin that much of the host's address space in every object it answered.
+// Larger bodies grow as their bytes actually arrive.
+const int32_t MaxReservedBody = 16 * 1024 * 1024;
 
 void THttpClient::ReadBody() {
   Body.Clear();

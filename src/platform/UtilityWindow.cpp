@@ -1,6 +1,7 @@
 #include "platform/UtilityWindow.h"
 
 #include "codecs/MessagePumpHook.h"
+#include "platform/CriticalSection.h"
 
 #include <memory>
 
@@ -29,6 +30,15 @@ LRESULT CALLBACK UtilityWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
   return message.Result;
 }
 
+// The window class is process-wide while objects are made on any thread of
+// the host: checking, replacing and adding the class, and creating a window of
+// it, happen under one lock, so that no thread removes the class another has
+// just found or added before that one's window exists.
+TCriticalSection& WindowClassLock() {
+  static TCriticalSection lock;  // constructed once, even on first use from two threads at once
+  return lock;
+}
+
 void EnsureWindowClass() {
   WNDCLASSA known{};
   BOOL registered = GetClassInfoA(ModuleInstance(), UtilityWindowClassName, &known);
@@ -45,9 +55,14 @@ void EnsureWindowClass() {
 }  // namespace
 
 HWND CreateUtilityWindow(TWindowHandler handler) {
-  EnsureWindowClass();
-  HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, UtilityWindowClassName, "", WS_POPUP, 0, 0, 0, 0,
-                                nullptr, nullptr, ModuleInstance(), nullptr);
+  HWND window;
+  {
+    // Creation calls only the default procedure, never back into this module.
+    TLockGuard guard(WindowClassLock());
+    EnsureWindowClass();
+    window = CreateWindowExA(WS_EX_TOOLWINDOW, UtilityWindowClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                             nullptr, ModuleInstance(), nullptr);
+  }
   if (window && handler) {
     auto glue = std::make_unique<TWindowHandler>(std::move(handler));
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(glue.release()));

@@ -37,30 +37,33 @@ TWinsockApi::TWinsockApi(const std::string& libraryName) : FLibraryName(libraryN
 
 TWinsockApi::~TWinsockApi() { Unload(); }
 
-bool TWinsockApi::IsLoaded() const { return IsValidModule(FHandle); }
+bool TWinsockApi::IsLoaded() const { return IsValidModule(FHandle.load()); }
 
 void TWinsockApi::Load() {
+  TLockGuard guard(FLoadLock);
   if (IsLoaded()) return;
   // No "cannot find the file" box may appear on a server's desktop.
   UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  FHandle = LoadLibraryA(FLibraryName.c_str());
+  HMODULE handle = LoadLibraryA(FLibraryName.c_str());
   SetErrorMode(previousMode);
-  if (!IsValidModule(FHandle)) {
+  if (!IsValidModule(handle)) {
     FHandle = nullptr;
     throw EWinsockDLLError(SWinsockNotFound);
   }
+  FHandle = handle;
 }
 
 void TWinsockApi::Unload() {
-  if (FHandle) {
-    FreeLibrary(FHandle);
-    FHandle = nullptr;
-  }
+  TLockGuard guard(FLoadLock);
+  if (HMODULE handle = FHandle.exchange(nullptr)) FreeLibrary(handle);
 }
 
 FARPROC TWinsockApi::GetProc(const char* name) const {
-  if (!IsLoaded()) throw EWinsockDLLError(SWinsockNotLoaded);
-  FARPROC proc = GetProcAddress(FHandle, name);
+  // One read of the handle: an Unload on another thread between a check and
+  // the lookup must not pass a freed handle on.
+  HMODULE handle = FHandle.load();
+  if (!IsValidModule(handle)) throw EWinsockDLLError(SWinsockNotLoaded);
+  FARPROC proc = GetProcAddress(handle, name);
   if (!proc) RaiseFunctionNotFound(name);
   return proc;
 }
@@ -80,7 +83,8 @@ u_short TWinsockApi::htons(u_short hostshort) {
 unsigned long TWinsockApi::inet_addr(const char* cp) {
   // Looked up without the load check: an unloaded binding reports the
   // missing entry point rather than the missing library.
-  FARPROC proc = FHandle ? GetProcAddress(FHandle, "inet_addr") : nullptr;
+  HMODULE handle = FHandle.load();
+  FARPROC proc = handle ? GetProcAddress(handle, "inet_addr") : nullptr;
   if (!proc) RaiseFunctionNotFound("inet_addr");
   return reinterpret_cast<unsigned long(WINAPI*)(const char*)>(reinterpret_cast<void*>(proc))(cp);
 }
@@ -109,11 +113,21 @@ servent* TWinsockApi::getservbyname(const char* name, const char* proto) {
   return Entry<servent*(WINAPI*)(const char*, const char*)>(*this, "getservbyname")(name, proto);
 }
 
+// Start-ups and clean-ups of all threads go one at a time: some socket
+// libraries keep their start-up count without a lock, and a count lost to two
+// threads at once reaches zero early, which closes every socket of the process
+// under the connections of other threads.
 int TWinsockApi::WSAStartup(WORD wVersionRequired, WSADATA* lpWSAData) {
-  return Entry<int(WINAPI*)(WORD, WSADATA*)>(*this, "WSAStartup")(wVersionRequired, lpWSAData);
+  auto startup = Entry<int(WINAPI*)(WORD, WSADATA*)>(*this, "WSAStartup");
+  TLockGuard guard(FStartupLock);
+  return startup(wVersionRequired, lpWSAData);
 }
 
-int TWinsockApi::WSACleanup() { return Entry<int(WINAPI*)()>(*this, "WSACleanup")(); }
+int TWinsockApi::WSACleanup() {
+  auto cleanup = Entry<int(WINAPI*)()>(*this, "WSACleanup");
+  TLockGuard guard(FStartupLock);
+  return cleanup();
+}
 
 int TWinsockApi::WSAGetLastError() { return Entry<int(WINAPI*)()>(*this, "WSAGetLastError")(); }
 

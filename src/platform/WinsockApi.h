@@ -5,10 +5,12 @@
 #pragma once
 
 #include "codecs/Exception.h"
+#include "platform/CriticalSection.h"
 
 #include <windows.h>
 #include <winsock.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -37,13 +39,17 @@ public:
   const std::string& LibraryName() const { return FLibraryName; }
   void SetLibraryName(const std::string& name) { FLibraryName = name; }
 
+  // Load and Unload may come from several threads at once (a script setting
+  // WinsockLoaded): they take the binding's lock, so the library is loaded
+  // once and freed once. Unloading while another thread's connection is
+  // working still fails that connection's next call ("Winsock is not loaded").
   bool IsLoaded() const;
   // Raises EWinsockDLLError "Winsock not found" when the library cannot be loaded.
   void Load();
   void Unload();
   // Raises "Winsock is not loaded" or "Function <name> not found".
   FARPROC GetProc(const char* name) const;
-  HMODULE Handle() const { return FHandle; }
+  HMODULE Handle() const { return FHandle.load(); }
 
   // The nineteen wrappers: arguments and results pass through unchanged.
   int closesocket(SOCKET s);
@@ -69,7 +75,9 @@ public:
 
 private:
   std::string FLibraryName;
-  HMODULE FHandle = nullptr;
+  std::atomic<HMODULE> FHandle{nullptr};
+  TCriticalSection FLoadLock;
+  TCriticalSection FStartupLock;
 };
 
 // The process-wide binding, loaded when the module initialises. A failed load

@@ -7,6 +7,7 @@ A connection picks what it gets by what it sends first:
   <METHOD> /s/<name>[?k=v&...] HTTP/x  the scenario's reply, after the whole request
   <METHOD> /echo[...] HTTP/x           200 whose body is the exact request bytes
   <METHOD> /corpus/<dir>/<file> HTTP/x a file of the response corpus, raw
+  <METHOD> /hostile/<kind>/<seed> ...  a malformed or abusive reply (hostile.py)
   anything else naming a curl case's follow-up number (NNNN000K) serves curl-NNNN.dataK.http
 
 Absolute request targets (as sent through a proxy) are routed by their path.
@@ -25,6 +26,8 @@ import sys
 import threading
 import time
 import urllib.parse
+
+import hostile
 
 MAX_REQUEST_HEAD = 1 << 20       # bytes of request line and headers
 MAX_REQUEST_BODY = 64 << 20      # bytes of request body read for /echo
@@ -336,6 +339,18 @@ def raw_scenario(name, reply, overrides):
     return scenario
 
 
+def hostile_scenario(rest):
+    """/hostile/kinds lists the kinds; /hostile/<kind>/<seed> is one hostile reply (hostile.py)."""
+    if rest == "kinds":
+        return raw_scenario("hostile-kinds", simple_response("200 OK", hostile.kinds_listing()), [])
+    kind, _, seed = rest.partition("/")
+    made = hostile.reply(kind, seed)
+    if made is None:
+        return raw_scenario("not-found", simple_response("404 Not Found", b"No such hostile kind\r\n"), [])
+    reply, directives = made
+    return raw_scenario("hostile:%s/%s" % (kind, seed), reply, list(directives.items()))
+
+
 # ---------------------------------------------------------------------------
 # Routing
 
@@ -426,6 +441,8 @@ class Server:
             known = [(k, v) for k, v in overrides if k in DIRECTIVES]
             reply = simple_response("200 OK", request.raw, "application/octet-stream")
             return raw_scenario("echo", reply, known)
+        elif path.startswith("/hostile/"):
+            return hostile_scenario(path[len("/hostile/"):])
         elif path.startswith("/corpus/"):
             file_path = self.corpus_file(path[len("/corpus/"):])
             if file_path:

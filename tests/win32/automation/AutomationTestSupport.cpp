@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <cstdlib>
+
 namespace {
 
 // Script hosts call the object from a single-threaded apartment.
@@ -29,6 +31,14 @@ std::wstring TestFolder()
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
   std::wstring folder(path, length);
   return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+std::wstring ScenarioBase()
+{
+  const char* port = std::getenv("KESTREL_SCENARIO_PORT");
+  if (!port || !*port) return std::wstring();
+  std::string base = std::string("http://127.0.0.1:") + port + "/";
+  return std::wstring(base.begin(), base.end());
 }
 
 bool LoadServerExports(const std::wstring& path, TKestrelDll& dll)

@@ -27,6 +27,9 @@ const TKestrelDll& KestrelDll();
 bool LoadServerExports(const std::wstring& path, TKestrelDll& dll);
 // The folder of the running test executable, with a trailing backslash.
 std::wstring TestFolder();
+// The scenario server's base URL ("http://127.0.0.1:PORT/"), empty when the
+// servers are not running.
+std::wstring ScenarioBase();
 
 // Sentinels that prove a member wrote, or cleared, its out parameter.
 inline BSTR SentinelBstr() { return reinterpret_cast<BSTR>(static_cast<ULONG_PTR>(0xdeadbeef)); }

@@ -13,15 +13,6 @@
 
 namespace {
 
-// The scenario server's base URL, empty when the servers are not running.
-std::wstring ScenarioBase()
-{
-  const char* port = std::getenv("KESTREL_SCENARIO_PORT");
-  if (!port || !*port) return std::wstring();
-  std::string base = std::string("http://127.0.0.1:") + port + "/";
-  return std::wstring(base.begin(), base.end());
-}
-
 #define REQUIRE_SCENARIO_SERVER(base)                                   \
   const std::wstring base = ScenarioBase();                             \
   ASSERT_FALSE(base.empty()) << "KESTREL_SCENARIO_PORT is not set: "    \

@@ -1,0 +1,208 @@
+// The hostile-server storm: thousands of GetURL calls on a handful of Conn
+// objects, each answered by a malformed or abusive reply of the scenario
+// server (tests/servers/hostile.py), chosen from a fixed seed. The process must
+// not crash, every call must return, a failure must come back as a non-empty
+// Error (never as a COM error), and every object must still fetch a good page
+// afterwards. Four threads, each with its own objects and message pump, share
+// the work so that the slow kinds (which cost a one-second time-out) overlap.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ScriptConn.h"
+
+namespace {
+
+const unsigned kSeed = 20261208;
+const int kThreads = 4;
+const int kObjectsPerThread = 2;
+const DWORD kCallBoundMs = 60000;  // a call still running after this is a hang
+
+struct TKind {
+  std::string Name;
+  int Weight = 0;
+  bool MustFail = false;
+  int Injected = 0;
+  int Failed = 0;
+};
+
+struct TCall {
+  size_t Kind;
+  unsigned Seed;
+};
+
+int StormCalls()
+{
+  const char* value = std::getenv("KESTREL_STORM_CALLS");
+  int calls = value ? std::atoi(value) : 0;
+  return calls > 0 ? calls : 2000;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+  std::string out;
+  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// "name weight expect" lines, as the server lists its kinds.
+std::vector<TKind> ParseKinds(const std::wstring& listing)
+{
+  std::vector<TKind> kinds;
+  std::istringstream lines(Narrow(listing));
+  std::string name, expect;
+  int weight;
+  while (lines >> name >> weight >> expect) kinds.push_back({name, weight, expect == "fail"});
+  return kinds;
+}
+
+// What one thread saw; merged by the main thread when all are done.
+struct TThreadResult {
+  std::vector<int> Injected, Failed;
+  std::vector<std::string> Problems;  // calls that broke a rule
+  int Calls = 0;
+  int GoodPagesAfter = 0;
+};
+
+struct TWatch {
+  std::atomic<DWORD> CallStart{0};
+  std::atomic<int> CallIndex{-1};  // -1: no call running
+  std::atomic<bool> Done{false};
+};
+
+void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vector<TCall>& plan,
+                    const std::wstring& base, TWatch& watch, TThreadResult& result)
+{
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    result.Problems.push_back("CoInitializeEx failed");
+    return;
+  }
+  {
+    result.Injected.assign(kinds.size(), 0);
+    result.Failed.assign(kinds.size(), 0);
+    std::vector<TScriptConn> conns(kObjectsPerThread);
+    for (TScriptConn& conn : conns) {
+      if (!conn.Valid() || FAILED(conn.Put(L"TimeOut", 1))) result.Problems.push_back("no object");
+    }
+    if (result.Problems.empty()) {
+      for (size_t i = static_cast<size_t>(thread), n = 0; i < plan.size(); i += kThreads, ++n) {
+        TScriptConn& conn = conns[n % conns.size()];
+        const TKind& kind = kinds[plan[i].Kind];
+        const std::wstring url = base + L"hostile/" + std::wstring(kind.Name.begin(), kind.Name.end()) + L"/" +
+                                 std::to_wstring(plan[i].Seed);
+        conn.ClearError();
+        conn.Put(L"URL", url);
+        watch.CallStart = GetTickCount();
+        watch.CallIndex = static_cast<int>(i);
+        HRESULT hr = E_FAIL;
+        conn.GetURL(&hr);
+        watch.CallIndex = -1;
+        ++result.Calls;
+        ++result.Injected[plan[i].Kind];
+        const std::wstring error = conn.Get(L"Error");
+        const std::wstring status = conn.Get(L"Response");
+        if (!error.empty()) ++result.Failed[plan[i].Kind];
+        std::string where = "call " + std::to_string(i) + " (" + kind.Name + "/" + std::to_string(plan[i].Seed) + ")";
+        if (hr != S_OK)
+          result.Problems.push_back(where + ": GetURL returned a COM error " + std::to_string(hr));
+        else if (error.empty() && status.empty())
+          result.Problems.push_back(where + ": no response and no error: a failure went unreported");
+        else if (kind.MustFail && error.empty())
+          result.Problems.push_back(where + ": taken for a response: " + Narrow(status));
+      }
+    }
+    // Every object still works: a good page, whole.
+    for (TScriptConn& conn : conns) {
+      conn.Put(L"TimeOut", 30);
+      conn.ClearError();
+      if (conn.Fetch(base + L"s/hello") == L"Hello from the scenario server.\r\n" && conn.Get(L"Error").empty())
+        ++result.GoodPagesAfter;
+      else
+        result.Problems.push_back("an object no longer fetches a good page: " + Narrow(conn.Get(L"Error")));
+    }
+  }
+  CoUninitialize();
+}
+
+}  // namespace
+
+TEST(HostileStorm, EveryCallReturnsAndFailuresAreReportedAsErrors)
+{
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty()) << "KESTREL_SCENARIO_PORT is not set: start tests/servers/servers.sh";
+  ASSERT_NE(KestrelDll().GetClassObject, nullptr);
+
+  // The kinds come from the server itself, through a Conn: a good page too.
+  TScriptConn lister;
+  ASSERT_TRUE(lister.Valid());
+  std::vector<TKind> kinds = ParseKinds(lister.Fetch(base + L"hostile/kinds"));
+  ASSERT_GE(kinds.size(), 10u) << Narrow(lister.Get(L"Error"));
+
+  // The plan: a kind by weight and a seed for each call, from one fixed seed.
+  std::mt19937 random(kSeed);
+  std::vector<int> weights;
+  for (const TKind& kind : kinds) weights.push_back(kind.Weight);
+  std::discrete_distribution<size_t> pick(weights.begin(), weights.end());
+  std::vector<TCall> plan(static_cast<size_t>(StormCalls()));
+  for (TCall& call : plan) {
+    call.Kind = pick(random);
+    call.Seed = random() % 1000000;
+  }
+
+  const DWORD start = GetTickCount();
+  std::vector<TWatch> watches(kThreads);
+  std::vector<TThreadResult> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      RunStormThread(t, kinds, plan, base, watches[t], results[t]);
+      watches[t].Done = true;
+    });
+  // The watchdog: a call that does not return is a hang, and a hung thread
+  // cannot be joined, so the test process ends itself with the evidence.
+  for (bool running = true; running;) {
+    Sleep(200);
+    running = false;
+    for (int t = 0; t < kThreads; ++t) {
+      const int call = watches[t].CallIndex;
+      const LONG elapsedMs = static_cast<LONG>(GetTickCount() - watches[t].CallStart);
+      if (call >= 0 && call == watches[t].CallIndex && elapsedMs > static_cast<LONG>(kCallBoundMs)) {
+        std::fprintf(stderr, "HANG: call %d has not returned after %ld ms\n", call, elapsedMs);
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+      }
+      if (!watches[t].Done) running = true;
+    }
+  }
+  for (std::thread& thread : threads) thread.join();
+  const DWORD elapsed = GetTickCount() - start;
+
+  int calls = 0, failures = 0, goodAfter = 0;
+  for (const TThreadResult& result : results) {
+    calls += result.Calls;
+    goodAfter += result.GoodPagesAfter;
+    for (size_t k = 0; k < kinds.size() && k < result.Injected.size(); ++k) {
+      kinds[k].Injected += result.Injected[k];
+      kinds[k].Failed += result.Failed[k];
+      failures += result.Failed[k];
+    }
+    for (const std::string& problem : result.Problems) ADD_FAILURE() << problem;
+  }
+  std::printf("storm: %d calls on %d objects in %lu ms, %d reported failures, 0 crashes, %d/%d good pages after\n",
+              calls, kThreads * kObjectsPerThread, static_cast<unsigned long>(elapsed), failures, goodAfter,
+              kThreads * kObjectsPerThread);
+  for (const TKind& kind : kinds)
+    std::printf("  %-18s injected %4d  failed %4d%s\n", kind.Name.c_str(), kind.Injected, kind.Failed,
+                kind.MustFail ? "  (must fail)" : "");
+  EXPECT_EQ(calls, StormCalls());
+  EXPECT_EQ(goodAfter, kThreads * kObjectsPerThread);
+}

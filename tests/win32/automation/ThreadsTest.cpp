@@ -1,0 +1,203 @@
+// The class is registered with threading model "Both": threads of a host, in
+// single- and multi-threaded apartments alike, each with its own objects and
+// its own message pump (the one GetURL runs), fetch at the same time without
+// interfering. The first use of the library's process-wide pieces (the window
+// class, the socket library, the class object) from many threads at once runs
+// in a fresh child process, where it really is the first.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ScriptConn.h"
+
+namespace {
+
+const char* const kChildVariable = "KESTREL_THREADS_CHILD";
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Starts count threads together, each in its own apartment (even ones
+// single-threaded, odd ones multi-threaded), and runs body(index) in each.
+template <class Body>
+void RunInApartments(int count, Body body)
+{
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i)
+    threads.emplace_back([&, i] {
+      const HRESULT init = CoInitializeEx(nullptr, i % 2 ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
+      WaitForSingleObject(go, 20000);
+      if (SUCCEEDED(init)) {
+        body(i);
+        CoUninitialize();
+      } else {
+        ADD_FAILURE() << "CoInitializeEx failed in thread " << i;
+      }
+    });
+  SetEvent(go);
+  for (std::thread& thread : threads) thread.join();
+  CloseHandle(go);
+}
+
+// The echo route answers with the exact request: a body that names the thread
+// and the call, so a reply that reached the wrong object shows.
+std::wstring EchoUrl(const std::wstring& base, int thread, int call, const wchar_t* faults)
+{
+  return base + L"echo/t" + std::to_wstring(thread) + L"/c" + std::to_wstring(call) + L"/" + faults;
+}
+
+std::wstring EchoLine(int thread, int call)
+{
+  return L"GET /echo/t" + std::to_wstring(thread) + L"/c" + std::to_wstring(call) + L"/";
+}
+
+}  // namespace
+
+// Runs only inside the child process that Threads.FirstUseFromManyThreadsAtOnce starts.
+TEST(ThreadsChild, FirstUse)
+{
+  if (!std::getenv(kChildVariable)) GTEST_SKIP() << "runs in the child process only";
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty());
+  ASSERT_NE(KestrelDll().GetClassObject, nullptr);  // loaded, but no object made yet
+  std::atomic<int> good{0};
+  RunInApartments(8, [&](int i) {
+    TScriptConn conn;  // the first windows of the process, in every thread at once
+    if (conn.Valid() && conn.Fetch(base + L"s/hello") == L"Hello from the scenario server.\r\n") ++good;
+    else ADD_FAILURE() << "thread " << i << ": " << Narrow(conn.Get(L"Error"));
+  });
+  EXPECT_EQ(good, 8);
+  EXPECT_EQ(KestrelDll().CanUnloadNow(), S_OK);
+}
+
+TEST(Threads, FirstUseFromManyThreadsAtOnce)
+{
+  ASSERT_FALSE(ScenarioBase().empty()) << "KESTREL_SCENARIO_PORT is not set: start tests/servers/servers.sh";
+  wchar_t self[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  ASSERT_GT(length, 0u);
+  SetEnvironmentVariableA(kChildVariable, "1");
+  // A few fresh processes: each is one more chance for the threads to meet.
+  for (int run = 0; run < 3; ++run) {
+    std::wstring command = L"\"" + std::wstring(self, length) + L"\" --gtest_filter=ThreadsChild.FirstUse";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                               &process));
+    const DWORD waited = WaitForSingleObject(process.hProcess, 120000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 4);  // our own child, hung
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the child process hung";
+    EXPECT_EQ(exitCode, 0u) << "run " << run;
+  }
+  SetEnvironmentVariableA(kChildVariable, nullptr);
+}
+
+TEST(Threads, ConcurrentFetchesEachGetTheirOwnReplies)
+{
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty()) << "KESTREL_SCENARIO_PORT is not set: start tests/servers/servers.sh";
+  ASSERT_NE(KestrelDll().GetClassObject, nullptr);
+  // Slow replies (a delay, a drip) keep every thread waiting while the others
+  // are, and one request per thread times out while the rest go on. With
+  // nginx running, every thread also fetches a small and a 4 MiB page of it.
+  const wchar_t* const faults[] = {L"", L"?delay=300", L"?drip=40,15", L"?pause-at=20,400"};
+  const int threads = 6, calls = 12;
+  const char* nginxPort = std::getenv("KESTREL_NGINX_PORT");
+  const std::string nginxBase = nginxPort ? std::string("http://127.0.0.1:") + nginxPort + "/" : "";
+  const std::wstring nginx(nginxBase.begin(), nginxBase.end());
+  std::atomic<int> good{0}, timedOut{0};
+  RunInApartments(threads, [&](int t) {
+    TScriptConn conns[2];
+    for (int c = 0; c < calls; ++c) {
+      TScriptConn& conn = conns[c % 2];
+      const std::wstring body = conn.Fetch(EchoUrl(base, t, c, faults[(t + c) % 4]));
+      if (body.compare(0, EchoLine(t, c).size(), EchoLine(t, c)) == 0) ++good;
+      else ADD_FAILURE() << "thread " << t << " call " << c << ": " << Narrow(body.substr(0, 60)) << " / "
+                         << Narrow(conn.Get(L"Error"));
+      if (c == 1 && !nginx.empty()) {
+        // A real server too: a small page, and a large one whose reads overlap.
+        if (conn.Fetch(nginx + L"dir.d/index.html") != L"dir.d index\n") ADD_FAILURE() << "thread " << t << " small page";
+        if (conn.Fetch(nginx + L"big.bin").size() != 4u << 20) ADD_FAILURE() << "thread " << t << " large page";
+      }
+      if (c == calls / 2) {
+        conn.Put(L"TimeOut", 1);
+        conn.ClearError();
+        if (conn.Fetch(base + L"s/http-slow").empty() && conn.Get(L"Error") == L"Operation timed out") ++timedOut;
+        conn.Put(L"TimeOut", 30);
+      }
+    }
+  });
+  EXPECT_EQ(good, threads * calls);
+  EXPECT_EQ(timedOut, threads);
+}
+
+TEST(Threads, LibraryUnloadsOnceEveryThreadsObjectsAreGone)
+{
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty());
+  std::atomic<int> good{0};
+  RunInApartments(6, [&](int t) {
+    for (int n = 0; n < 8; ++n) {
+      TScriptConn conn;
+      const std::wstring body = conn.Fetch(base + L"s/hello");
+      if (body == L"Hello from the scenario server.\r\n") ++good;
+      else ADD_FAILURE() << "thread " << t << " object " << n << ": " << Narrow(body) << " / " << Narrow(conn.Get(L"Error"));
+    }
+  });
+  EXPECT_EQ(good, 48);
+  EXPECT_EQ(KestrelDll().CanUnloadNow(), S_OK);
+}
+
+TEST(Threads, AnObjectCalledFromAnotherMultiThreadedThreadReturns)
+{
+  // In the multi-threaded apartment a caller may hand its object to another
+  // thread of the apartment, even outlive it: the object's windows belong to
+  // the thread that made it. Such a call must still return, with the page or
+  // with an error, and never bring the process down.
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty());
+  std::vector<std::wstring> outcomes;
+  for (bool makerAlive : {true, false}) {
+    TScriptConn* shared = nullptr;
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE used = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread maker([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      shared = new TScriptConn;
+      shared->Put(L"TimeOut", 2);
+      SetEvent(made);
+      if (makerAlive) WaitForSingleObject(used, 60000);  // alive, but not pumping
+      CoUninitialize();
+    });
+    ASSERT_EQ(WaitForSingleObject(made, 20000), WAIT_OBJECT_0);
+    if (!makerAlive) maker.join();
+    std::thread caller([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      shared->ClearError();
+      const std::wstring body = shared->Fetch(base + L"s/hello");
+      outcomes.push_back(body + L" / " + shared->Get(L"Error"));
+      delete shared;
+      CoUninitialize();
+    });
+    caller.join();
+    SetEvent(used);
+    if (makerAlive) maker.join();
+    CloseHandle(made);
+    CloseHandle(used);
+  }
+  for (const std::wstring& outcome : outcomes) {
+    std::printf("%s\n", Narrow(outcome).c_str());
+    EXPECT_NE(outcome, L" / ") << "neither the page nor an error";
+  }
+}
