@@ -7,21 +7,15 @@
 //   or "<!-" (line ends aside);
 // - on small inputs, the closing-tag check inside raw text agrees, at every
 //   "<", with reading the whole tag there.
+#include "FuzzSupport.h"
 #include "codecs/MemoryStream.h"
 #include "html/HtmlLexer.h"
 #include "html/LinkExtractor.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
-
-void Fail(const char* what) {
-  fprintf(stderr, "invariant broken: %s\n", what);
-  abort();
-}
 
 std::string Joined(const TStringList& lines) {
   std::string text;

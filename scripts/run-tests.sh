@@ -49,16 +49,20 @@ for t in build/native/tests/test_*; do
 done
 
 echo "== fuzz runs"
+# Each target first replays its whole seed corpus (regression cases included,
+# see fuzz/CMakeLists.txt), then fuzzes for KESTREL_FUZZ_SECONDS; a finding is
+# saved as crash-* or timeout-* in the target's work folder.
 for f in build/fuzz/fuzz_*; do
   [ -x "$f" ] || continue
   name=$(basename "$f"); log=$LOGDIR/$name.log
   corpus=$ROOT/fuzz/corpus/${name#fuzz_}
-  work=$ROOT/build/fuzz/work-$name; rm -rf "$work"; mkdir -p "$work"
-  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null
-  timeout -k 5 120 "$f" -max_total_time=${KESTREL_FUZZ_SECONDS:-20} -timeout=10 -rss_limit_mb=2048 \
-    -max_len=65536 "$work" >"$log" 2>&1; rc=$?
-  if [ $rc -eq 0 ]; then PASSED=$((PASSED + 1)); echo "$name: 1 passed, 0 failed";
-  else FAILED=$((FAILED + 1)); echo "$name: 0 passed, 1 failed (exit $rc); see $log"; fi
+  work=$ROOT/build/fuzz/work-$name; rm -rf "$work"; mkdir -p "$work/corpus"
+  [ -d "$corpus" ] && cp -r "$corpus"/. "$work/corpus"/ 2>/dev/null
+  timeout -k 5 120 "$f" -max_total_time=${KESTREL_FUZZ_SECONDS:-12} -timeout=10 -rss_limit_mb=2048 \
+    -max_len=65536 -artifact_prefix="$work/" "$work/corpus" >"$log" 2>&1; rc=$?
+  runs=$(grep -aoE 'Done [0-9]+ runs' "$log" | grep -oE '[0-9]+' || true)
+  if [ $rc -eq 0 ]; then PASSED=$((PASSED + 1)); echo "$name: 1 passed, 0 failed (${runs:-?} executions)";
+  else FAILED=$((FAILED + 1)); echo "$name: 0 passed, 1 failed (exit $rc); see $log and $work"; fi
 done
 
 echo "== Windows tests under Wine ($KESTREL_WINE_ARCH)"

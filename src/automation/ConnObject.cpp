@@ -104,11 +104,16 @@ public:
                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) override
   {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    // Some callers pass no parameter block for a call without arguments. The
+    // members answered below accept that; the type information's Invoke
+    // would refuse it, so the rest get an empty block.
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    if (!params) params = &none;
     // The body can be tens of megabytes and a link list tens of thousands of
     // texts, and the type information's Invoke copies a returned value once
     // more on its way out: the members that hand them out are answered here,
     // their result moved, not copied.
-    const bool noArguments = !params || (params->cArgs == 0 && params->cNamedArgs == 0);
+    const bool noArguments = params->cArgs == 0 && params->cNamedArgs == 0;
     if (noArguments && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) {
       if (id == DispIdGetURL) {
         BSTR text = nullptr;

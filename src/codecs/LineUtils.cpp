@@ -76,6 +76,8 @@ void AppendChar(char c, TStringList& dest) { AppendText(std::string(1, c), dest)
 void SaveLinesToFile(const TStringList& lines, const std::string& fileName) {
   // The transfer log must never fail its owner: every file error is ignored.
   std::string name = fileName.substr(0, 259);
+  // A NUL would cut the name and the log would land in another file.
+  if (name.find('\0') != std::string::npos) return;
   FILE* f = fopen(name.c_str(), "wb");
   if (!f) return;
   std::string text = lines.Text();

@@ -64,7 +64,9 @@ size_t TMemoryStream::Read(void* buffer, size_t count) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
-  FILE* f = fopen(fileName.c_str(), "wb");
+  // The platform reads a name up to a NUL: the bytes would land in another
+  // file than the one named.
+  FILE* f = fileName.find('\0') == std::string::npos ? fopen(fileName.c_str(), "wb") : nullptr;
   if (!f) throw EInOutError("Cannot create file " + fileName);
   size_t written = data_.empty() ? 0 : fwrite(data_.data(), 1, data_.size(), f);
   bool ok = written == data_.size();

@@ -29,7 +29,8 @@ public:
   char* Memory() { return data_.data(); }
   std::string ToString() const { return std::string(data_.begin(), data_.end()); }
 
-  // Writes the whole content to a file; throws EInOutError "Cannot create file <name>".
+  // Writes the whole content to a file; throws EInOutError "Cannot create file
+  // <name>", also for a name that holds a NUL.
   void SaveToFile(const std::string& fileName) const;
 
 private:

@@ -3,6 +3,7 @@
 #include "codecs/LineUtils.h"
 #include "codecs/TextHelpers.h"
 #include "codecs/WordUtils.h"
+#include "http/ResponseParsing.h"
 #include "platform/UtilityWindow.h"
 
 #include <algorithm>
@@ -202,7 +203,7 @@ int THttpClient::ReadHeaders() {
   // Without a status line there is no response at all, only a closed or
   // broken connection: that must not pass for an empty success.
   if (Headers[0].empty()) RaiseHttpError("The server sent no status line");
-  const int status = NthWordAsInteger(Headers[0], 1);
+  const int status = ParseStatusLine(Headers[0]).Code;
   if (OnRecvdHeaders) OnRecvdHeaders(this);
   return status;
 }
@@ -224,8 +225,7 @@ void THttpClient::ReadBody() {
     if (IsChunked()) {
       ReadChunkedBody();
     } else {
-      int32_t length;
-      if (!TryStrToInt(Headers.GetFieldValue("Content-Length"), length)) length = -1;
+      const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
       // Room for the announced length at once (up to a sane bound, since the
       // server's word is not proof): no copying as the body grows.
       if (length > 0) Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
@@ -249,11 +249,7 @@ void THttpClient::ReadChunkedBody() {
     std::string line;
     ReadLine(line);
     if (line.empty()) ReadLine(line);  // the CR LF after the previous chunk's data
-    // A chunk extension (";name=value") says nothing about the size: dropping
-    // the chunk because of it would silently cut the body.
-    std::string digits = Trim(line.substr(0, line.find(';')));
-    int32_t size;
-    if (digits.empty() || !TryStrToInt("$" + digits, size)) size = -1;
+    const int32_t size = ParseChunkSize(line);
     if (size <= 0) break;
     ReadBlock(Body, size);
   }

@@ -243,6 +243,9 @@ bool TTcpConnection::AwaitLookup(const bool& done) {
 void TTcpConnection::ResolveHost() {
   std::string host = HostPart();
   if (host.size() > MaxHostNameLength) RaiseSocketError(ErrHostNameTooLong);
+  // The library reads the name up to a NUL: what follows would be dropped
+  // silently and another host than the one named reached.
+  if (host.find('\0') != std::string::npos) RaiseSocketError(ErrResolvingHost);
   unsigned long address = WinsockApi.inet_addr(host.c_str());
   if (address != INADDR_NONE) {
     RemoteAddress = static_cast<uint32_t>(address);
