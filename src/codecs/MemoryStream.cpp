@@ -8,9 +8,31 @@
 
 void TMemoryStream::SetPosition(int64_t pos) { position_ = pos < 0 ? 0 : pos; }
 
+void TMemoryStream::Grow(size_t needed) {
+  if (needed <= data_.capacity()) return;
+  size_t cap = data_.capacity() < 4096 ? 4096 : data_.capacity();
+  while (cap < needed) cap = cap > SIZE_MAX / 2 ? needed : cap * 2;
+  const size_t expected = expected_ > 0 ? static_cast<size_t>(expected_) : 0;
+  // Within reach of the expected size: take exactly that, so the last step
+  // neither doubles past it nor leaves a small rest for one more copy.
+  if (expected >= needed && (cap >= expected || expected - cap <= cap / 2)) cap = expected;
+  data_.reserve(cap);
+}
+
+void TMemoryStream::ReleaseUnusedRoom() {
+  const size_t unused = data_.capacity() - data_.size();
+  if (unused <= data_.size() || unused <= 1024 * 1024) return;
+  try {
+    std::vector<char>(data_.begin(), data_.end()).swap(data_);
+  } catch (const std::exception&) {
+    // Keeping the room is no failure.
+  }
+}
+
 void TMemoryStream::SetSize(int64_t size) {
   if (size < 0) size = 0;
   try {
+    Grow(static_cast<size_t>(size));
     data_.resize(static_cast<size_t>(size));
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Out of memory");
@@ -23,6 +45,7 @@ void TMemoryStream::SetSize(int64_t size) {
 void TMemoryStream::Clear() {
   std::vector<char>().swap(data_);
   position_ = 0;
+  expected_ = 0;
 }
 
 void TMemoryStream::Reserve(int64_t size) {
@@ -39,11 +62,7 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
   size_t end = static_cast<size_t>(position_) + count;
   if (end < count) throw EOutOfResources("Out of memory");
   try {
-    if (end > data_.capacity()) {
-      size_t cap = data_.capacity() < 4096 ? 4096 : data_.capacity();
-      while (cap < end) cap = cap > SIZE_MAX / 2 ? end : cap * 2;
-      data_.reserve(cap);
-    }
+    Grow(end);
     if (end > data_.size()) data_.resize(end);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Out of memory");

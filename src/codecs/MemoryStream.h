@@ -17,6 +17,15 @@ public:
   // Makes room for size bytes without changing the size: a hint, so a failure
   // to get the memory now is not an error (writing may still fail later).
   void Reserve(int64_t size);
+  // The size the stream is expected to reach (a peer's announced length, not
+  // yet proof): growth steps stop there rather than doubling far past it,
+  // without reserving it ahead. Clear forgets it.
+  void SetExpectedSize(int64_t size) { expected_ = size; }
+  size_t Capacity() const { return data_.capacity(); }
+  // Gives back room reserved beyond the size, when it is more than the size
+  // itself and more than a megabyte (a reservation the bytes never filled);
+  // the room that geometric growth leaves is kept.
+  void ReleaseUnusedRoom();
 
   // Writes at the position, growing the stream geometrically as needed.
   // Throws EOutOfResources when memory runs out.
@@ -34,6 +43,10 @@ public:
   void SaveToFile(const std::string& fileName) const;
 
 private:
+  // Makes room for needed bytes: doubling, bounded by the expected size.
+  void Grow(size_t needed);
+
   std::vector<char> data_;
   int64_t position_ = 0;
+  int64_t expected_ = 0;
 };

@@ -213,10 +213,11 @@ bool THttpClient::IsChunked() {
 }
 
 // Most bytes reserved ahead on a Content-Length's word. The word is the
-// server's: a hostile one announcing 2 GB and sending nothing would otherwise
-// pin that much of the host's address space in every object it answered.
-// Larger bodies grow as their bytes actually arrive.
-const int32_t MaxReservedBody = 16 * 1024 * 1024;
+// server's, not proof: a hostile one announcing 2 GB could otherwise pin that
+// much of a 32-bit host's address space. Larger bodies grow as their bytes
+// arrive, in steps that stop at the announced length; room the bytes never
+// filled is given back when the body ends.
+const int32_t MaxReservedBody = 64 * 1024 * 1024;
 
 void THttpClient::ReadBody() {
   Body.Clear();
@@ -228,7 +229,10 @@ void THttpClient::ReadBody() {
       const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
       // Room for the announced length at once (up to a sane bound, since the
       // server's word is not proof): no copying as the body grows.
-      if (length > 0) Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
+      if (length > 0) {
+        Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
+        Body.SetExpectedSize(length);
+      }
       ReadBlock(Body, length);  // -1 reads until the peer closes
     }
   } catch (const EOutOfResources&) {
@@ -236,7 +240,11 @@ void THttpClient::ReadBody() {
     // to the host at once rather than keep a useless part of it.
     Body.Clear();
     throw;
+  } catch (...) {
+    Body.ReleaseUnusedRoom();  // a failed body keeps what came, not the room announced
+    throw;
   }
+  Body.ReleaseUnusedRoom();
   if (OnReceiving) OnReceiving(this, static_cast<int>(std::min<int64_t>(Body.Size(), INT_MAX)));
   Body.SetPosition(0);
 }
