@@ -33,13 +33,22 @@ std::wstring TestFolder()
   return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
-std::wstring ScenarioBase()
+namespace {
+
+// http://127.0.0.1:<port>/ for the port in the variable; empty when unset.
+std::wstring LoopbackBase(const char* portVariable)
 {
-  const char* port = std::getenv("KESTREL_SCENARIO_PORT");
+  const char* port = std::getenv(portVariable);
   if (!port || !*port) return std::wstring();
   std::string base = std::string("http://127.0.0.1:") + port + "/";
   return std::wstring(base.begin(), base.end());
 }
+
+}  // namespace
+
+std::wstring ScenarioBase() { return LoopbackBase("KESTREL_SCENARIO_PORT"); }
+
+std::wstring NginxBase() { return LoopbackBase("KESTREL_NGINX_PORT"); }
 
 bool LoadServerExports(const std::wstring& path, TKestrelDll& dll)
 {
@@ -162,3 +171,37 @@ const TMember kMembers[45] = {
     {L"BinaryData", 30, G, VT_EMPTY, nullptr, VT_VARIANT},
     {L"GetHREFNames", 31, G, VT_EMPTY, nullptr, VT_VARIANT},
 };
+
+void TDispatchTest::SetUp()
+{
+  TComPtr<IConn> conn = NewConn();
+  ASSERT_TRUE(conn);
+  ASSERT_EQ(S_OK, conn->QueryInterface(IID_IDispatch, disp.ReceiveVoid()));
+}
+
+void TDispatchTest::TearDown()
+{
+  VariantClear(&result);
+  ClearException();
+}
+
+void TDispatchTest::ClearException()
+{
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  exception = EXCEPINFO{};
+}
+
+HRESULT TDispatchTest::InvokeWith(DISPID id, WORD flags, std::vector<VARIANT> args, bool namedPut)
+{
+  VariantClear(&result);
+  ClearException();
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), namedPut ? &named : nullptr,
+                       static_cast<UINT>(reversed.size()), namedPut ? 1u : 0u};
+  UINT argError = 0;
+  return disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, namedPut ? nullptr : &result,
+                      &exception, &argError);
+}

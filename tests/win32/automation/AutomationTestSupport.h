@@ -6,7 +6,10 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
+#include <vector>
 
 #include "ComPtr.h"
 #include "KestrelTypeLib.h"
@@ -30,6 +33,8 @@ std::wstring TestFolder();
 // The scenario server's base URL ("http://127.0.0.1:PORT/"), empty when the
 // servers are not running.
 std::wstring ScenarioBase();
+// The same for nginx over the test site.
+std::wstring NginxBase();
 
 // Sentinels that prove a member wrote, or cleared, its out parameter.
 inline BSTR SentinelBstr() { return reinterpret_cast<BSTR>(static_cast<ULONG_PTR>(0xdeadbeef)); }
@@ -83,3 +88,19 @@ struct TMember {
   VARTYPE out;            // VT_EMPTY: no result
 };
 extern const TMember kMembers[45];
+
+// A new Conn object's IDispatch, with the result and exception information of
+// the last call, for tests that invoke members by dispatch identifier.
+class TDispatchTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  void ClearException();
+  // Invokes with the arguments in call order. With namedPut the value goes as
+  // the named put argument and no result is asked for.
+  HRESULT InvokeWith(DISPID id, WORD flags, std::vector<VARIANT> args, bool namedPut);
+
+  TComPtr<IDispatch> disp;
+  VARIANT result = {};
+  EXCEPINFO exception = {};
+};

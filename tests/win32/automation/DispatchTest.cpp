@@ -8,48 +8,15 @@
 
 namespace {
 
-class Dispatch : public ::testing::Test {
+class Dispatch : public TDispatchTest {
 protected:
-  void SetUp() override
-  {
-    TComPtr<IConn> conn = NewConn();
-    ASSERT_TRUE(conn);
-    ASSERT_EQ(S_OK, conn->QueryInterface(IID_IDispatch, disp.ReceiveVoid()));
-  }
-
   // Invoke with the arguments given (in call order); result and exception
   // information land in the fixture.
   HRESULT Call(DISPID id, WORD flags, VARIANT* args = nullptr, UINT count = 0)
   {
-    VariantClear(&result);
-    ClearException();
-    VARIANT reversed[2];
-    for (UINT i = 0; i < count; ++i) reversed[i] = args[count - 1 - i];
-    DISPID named = DISPID_PROPERTYPUT;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-    DISPPARAMS params = {reversed, put ? &named : nullptr, count, put ? 1u : 0u};
-    UINT argError = 0;
-    return disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : &result,
-                        &exception, &argError);
+    return InvokeWith(id, flags, std::vector<VARIANT>(args, args + count), put);
   }
-
-  void ClearException()
-  {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-    exception = EXCEPINFO{};
-  }
-
-  void TearDown() override
-  {
-    VariantClear(&result);
-    ClearException();
-  }
-
-  TComPtr<IDispatch> disp;
-  VARIANT result = {};
-  EXCEPINFO exception = {};
 };
 
 VARIANT Text(BSTR text)

@@ -74,12 +74,13 @@ std::wstring TScriptConn::GetURL(HRESULT* hr)
   return TextOf(result);
 }
 
-void TScriptConn::ClearError()
+HRESULT TScriptConn::Call(const wchar_t* name)
 {
   VARIANT result;
   VariantInit(&result);
-  Invoke(L"BinaryData", DISPATCH_PROPERTYGET, nullptr, &result);
+  HRESULT hr = Invoke(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, nullptr, &result);
   VariantClear(&result);
+  return hr;
 }
 
 std::wstring TScriptConn::Fetch(const std::wstring& url, HRESULT* hr)

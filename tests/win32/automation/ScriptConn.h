@@ -24,9 +24,11 @@ public:
   // GetURL: the body text. A COM error from it (there should be none) lands in
   // *hr when given.
   std::wstring GetURL(HRESULT* hr = nullptr);
+  // A method or property get whose result is not wanted (GetHREFs, say).
+  HRESULT Call(const wchar_t* name);
   // What a script does before a request whose failure it wants to tell apart
   // from an earlier one: BinaryData clears Error.
-  void ClearError();
+  void ClearError() { Call(L"BinaryData"); }
   // URL, then GetURL.
   std::wstring Fetch(const std::wstring& url, HRESULT* hr = nullptr);
 

@@ -20,10 +20,8 @@ const wchar_t kClosedPortURL[] = L"http://127.0.0.1:1/";
 
 std::wstring ScenarioURL(const std::wstring& path)
 {
-  const char* port = std::getenv("KESTREL_SCENARIO_PORT");
-  if (!port || !*port) return std::wstring();
-  const std::string base = std::string("http://127.0.0.1:") + port + "/";
-  return std::wstring(base.begin(), base.end()) + path;
+  const std::wstring base = ScenarioBase();
+  return base.empty() ? base : base + path;
 }
 
 #define REQUIRE_SCENARIO_URL(var, path)                                          \
@@ -80,15 +78,8 @@ public:
   VARIANT v;
 };
 
-class ScriptInput : public ::testing::Test {
+class ScriptInput : public TDispatchTest {
 protected:
-  void SetUp() override
-  {
-    TComPtr<IConn> conn = NewConn();
-    ASSERT_TRUE(conn);
-    ASSERT_EQ(S_OK, conn->QueryInterface(IID_IDispatch, disp.ReceiveVoid()));
-  }
-
   void TearDown() override
   {
     // Hostile log or file names must not leave files behind when the object goes.
@@ -96,38 +87,14 @@ protected:
       Put(22, TArg(L""));
       Put(18, TArg(L""));
     }
-    VariantClear(&result);
-    ClearException();
+    TDispatchTest::TearDown();
   }
 
-  void ClearException()
-  {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-    exception = EXCEPINFO{};
-  }
-
-  // Invokes with the arguments in call order; result and exception land in
-  // the fixture.
-  HRESULT Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, bool put = false)
-  {
-    VariantClear(&result);
-    ClearException();
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), put ? &named : nullptr,
-                         static_cast<UINT>(reversed.size()), put ? 1u : 0u};
-    UINT argError = 0;
-    return disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : &result, &exception,
-                        &argError);
-  }
-
-  HRESULT Put(DISPID id, const TArg& value) { return Invoke(id, DISPATCH_PROPERTYPUT, {value.v}, true); }
-  HRESULT Get(DISPID id) { return Invoke(id, DISPATCH_PROPERTYGET, {}); }
+  HRESULT Put(DISPID id, const TArg& value) { return InvokeWith(id, DISPATCH_PROPERTYPUT, {value.v}, true); }
+  HRESULT Get(DISPID id) { return InvokeWith(id, DISPATCH_PROPERTYGET, {}, false); }
   HRESULT Call(DISPID id, std::vector<VARIANT> args = {})
   {
-    return Invoke(id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args));
+    return InvokeWith(id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), false);
   }
 
   // A member called with one argument: the put of a property or a method.
@@ -185,10 +152,6 @@ protected:
     EXPECT_EQ(S_OK, Get(26));
     return ResultText();
   }
-
-  TComPtr<IDispatch> disp;
-  VARIANT result = {};
-  EXCEPINFO exception = {};
 };
 
 bool TakesText(const TMember& m) { return m.in == VT_BSTR; }
@@ -326,8 +289,8 @@ TEST_F(ScriptInput, WrongArgumentCountsAreRefused)
     const std::string name(m.name, m.name + wcslen(m.name));
     if (m.kind == INVOKE_PROPERTYPUT) {
       // A put without its value, or with one too many.
-      ExpectAnswered(Invoke(m.id, DISPATCH_PROPERTYPUT, {}, false), name + " put without a value");
-      ExpectAnswered(Invoke(m.id, DISPATCH_PROPERTYPUT, {extra.v, extra.v}, true), name + " put with two values");
+      ExpectAnswered(InvokeWith(m.id, DISPATCH_PROPERTYPUT, {}, false), name + " put without a value");
+      ExpectAnswered(InvokeWith(m.id, DISPATCH_PROPERTYPUT, {extra.v, extra.v}, true), name + " put with two values");
     } else {
       const size_t needed = m.in == VT_EMPTY ? 0 : 1;
       if (needed == 1) {

@@ -113,9 +113,7 @@ TEST(Threads, ConcurrentFetchesEachGetTheirOwnReplies)
   // nginx running, every thread also fetches a small and a 4 MiB page of it.
   const wchar_t* const faults[] = {L"", L"?delay=300", L"?drip=40,15", L"?pause-at=20,400"};
   const int threads = 6, calls = 12;
-  const char* nginxPort = std::getenv("KESTREL_NGINX_PORT");
-  const std::string nginxBase = nginxPort ? std::string("http://127.0.0.1:") + nginxPort + "/" : "";
-  const std::wstring nginx(nginxBase.begin(), nginxBase.end());
+  const std::wstring nginx = NginxBase();
   std::atomic<int> good{0}, timedOut{0};
   RunInApartments(threads, [&](int t) {
     TScriptConn conns[2];

@@ -20,34 +20,14 @@
 #include <vector>
 
 #include "AutomationTestSupport.h"
+#include "ScriptConn.h"
 
 namespace {
-
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 int EnvNumber(const char* name, int fallback)
 {
   const char* value = std::getenv(name);
   return value && *value ? std::atoi(value) : fallback;
-}
-
-int Port(const char* name) { return EnvNumber(name, 0); }
-
-// A port nothing listens on: bound and released again.
-int ClosedPort()
-{
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(probe);
-  WSACleanup();
-  return ntohs(address.sin_port);
 }
 
 BOOL CALLBACK CountWindow(HWND, LPARAM counter)
@@ -181,65 +161,48 @@ class SoakTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    nginx_ = Port("KESTREL_NGINX_PORT");
-    scenario_ = Port("KESTREL_SCENARIO_PORT");
-    ASSERT_TRUE(nginx_ && scenario_) << "start the servers with tests/servers/servers.sh";
+    ports_ = {EnvNumber("KESTREL_NGINX_PORT", 0), EnvNumber("KESTREL_SCENARIO_PORT", 0)};
+    ASSERT_TRUE(ports_[0] && ports_[1]) << "start the servers with tests/servers/servers.sh";
     soakSeconds_ = EnvNumber("KESTREL_SOAK_SECONDS", 0);
-    const std::wstring site = Widen("http://127.0.0.1:" + std::to_string(nginx_));
-    const std::wstring scenarios = Widen("http://127.0.0.1:" + std::to_string(scenario_) + "/s/");
-    const std::wstring nowhere = Widen("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    const std::wstring site = NginxBase();
+    const std::wstring scenarios = ScenarioBase() + L"s/";
+    const std::wstring nowhere = L"http://127.0.0.1:1/";  // nobody listens there
     // Successes, redirects, authentication, chunked bodies, a large body and
     // the failures a host sees every day: refused, reset, not found.
     mix_ = {
-        {site + L"/index.html", L"", true, L"Kestrel test site"},
-        {site + L"/old.html", L"", true, L"Kestrel test site"},
-        {site + L"/private/secret.txt", L"kestrel:s3cret:pw", true, L"The secret is kestrel."},
+        {site + L"index.html", L"", true, L"Kestrel test site"},
+        {site + L"old.html", L"", true, L"Kestrel test site"},
+        {site + L"private/secret.txt", L"kestrel:s3cret:pw", true, L"The secret is kestrel."},
         {scenarios + L"http-chunked", L"", true, nullptr},
-        {site + L"/missing.html", L"", true, nullptr},
+        {site + L"missing.html", L"", true, nullptr},
         {scenarios + L"tcp-reset", L"", false, nullptr},
         {nowhere, L"", false, nullptr},
         {scenarios + L"http-content-length-short", L"", false, nullptr},
     };
-    ports_ = {nginx_, scenario_};
   }
 
   // Runs one request of the mix on the object through IDispatch, as a script
   // does; false when an expected success failed or a failure gave no text.
-  bool Fetch(IConn* conn, const TRequest& request, bool& failed)
+  bool Fetch(TScriptConn& conn, const TRequest& request, bool& failed)
   {
-    TBstr url(request.Url);
-    TBstr authorization(request.Authorization);
-    if (conn->put_URL(url.Get()) != S_OK) return false;
-    if (conn->put_Authorization(authorization.Get()) != S_OK) return false;
-    TComPtr<IDispatch> dispatch;
-    if (FAILED(conn->QueryInterface(IID_IDispatch, dispatch.ReceiveVoid()))) return false;
-    VARIANT result;
-    VariantInit(&result);
-    DISPPARAMS none{};
-    const HRESULT hr = dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT,
-                                        DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result,
-                                        nullptr, nullptr);
-    std::wstring body;
-    if (hr == S_OK && V_VT(&result) == VT_BSTR && V_BSTR(&result))
-      body.assign(V_BSTR(&result), SysStringLen(V_BSTR(&result)));
-    VariantClear(&result);
+    if (conn.Put(L"URL", request.Url) != S_OK) return false;
+    if (conn.Put(L"Authorization", request.Authorization) != S_OK) return false;
+    HRESULT hr = S_OK;
+    const std::wstring body = conn.GetURL(&hr);
     if (hr != S_OK) return false;
-    TBstr error;
-    conn->get_Error(error.Out());
+    const std::wstring error = conn.Get(L"Error");
     // A success leaves an earlier failure's text in Error: a failure is an
     // empty result with a text.
-    failed = body.empty() && !error.Text().empty();
+    failed = body.empty() && !error.empty();
     if (request.MustSucceed && (failed || body.empty())) {
-      std::printf("failed: %ls: %ls\n", request.Url.c_str(), error.Text().c_str());
+      std::printf("failed: %ls: %ls\n", request.Url.c_str(), error.c_str());
       return false;
     }
-    if (body.empty() && error.Text().empty()) return false;  // a failure must say why
+    if (body.empty() && error.empty()) return false;  // a failure must say why
     if (request.BodyHolds && body.find(request.BodyHolds) == std::wstring::npos) return false;
     return true;
   }
 
-  int nginx_ = 0;
-  int scenario_ = 0;
   int soakSeconds_ = 0;
   std::vector<TRequest> mix_;
   std::vector<int> ports_;
@@ -247,13 +210,13 @@ protected:
 
 TEST_F(SoakTest, ManyRequestsOnOneObjectLeaveNothingBehind)
 {
-  TComPtr<IConn> conn = NewConn();
-  ASSERT_TRUE(conn);
-  conn->put_TimeOut(10);
+  TScriptConn conn;
+  ASSERT_TRUE(conn.Valid());
+  conn.Put(L"TimeOut", 10);
   bool failed = false;
   // Warm-up: the socket library, the window class and the allocator's pools
   // are set up by the first requests and stay for the process.
-  for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(conn.Get(), request, failed));
+  for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(conn, request, failed));
   const TResources before = Measure(ports_);
 
   const int minimum = soakSeconds_ ? 10000 : 240;
@@ -262,20 +225,15 @@ TEST_F(SoakTest, ManyRequestsOnOneObjectLeaveNothingBehind)
   int requests = 0, failures = 0, wrong = 0;
   while (requests < minimum || GetTickCount() - start < budget) {
     const TRequest& request = mix_[requests % mix_.size()];
-    if (!Fetch(conn.Get(), request, failed)) {
+    if (!Fetch(conn, request, failed)) {
       if (++wrong <= 5) ADD_FAILURE() << "request " << requests << " went wrong";
     }
     failures += failed;
     ++requests;
     // Now and then a large body, and the links of the page.
     if (requests % 200 == 100) {
-      TRequest large{Widen("http://127.0.0.1:" + std::to_string(nginx_) + "/big.bin"), L"", true,
-                     nullptr};
-      EXPECT_TRUE(Fetch(conn.Get(), large, failed));
-      VARIANT links;
-      VariantInit(&links);
-      conn->GetHREFs(&links);
-      VariantClear(&links);
+      EXPECT_TRUE(Fetch(conn, TRequest{NginxBase() + L"big.bin", L"", true, nullptr}, failed));
+      conn.Call(L"GetHREFs");
     }
   }
   const TResources after = Measure(ports_);
@@ -288,9 +246,9 @@ TEST_F(SoakTest, ManyObjectsCreatedAndReleasedLeaveNothingBehind)
 {
   bool failed = false;
   {
-    TComPtr<IConn> warm = NewConn();
-    ASSERT_TRUE(warm);
-    for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(warm.Get(), request, failed));
+    TScriptConn warm;
+    ASSERT_TRUE(warm.Valid());
+    for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(warm, request, failed));
   }
   const TResources before = Measure(ports_);
   const std::wstring log = TestFolder() + L"soak-transfer.log";
@@ -300,15 +258,12 @@ TEST_F(SoakTest, ManyObjectsCreatedAndReleasedLeaveNothingBehind)
   const DWORD start = GetTickCount();
   int objects = 0, failures = 0, wrong = 0;
   while (objects < minimum || GetTickCount() - start < budget) {
-    TComPtr<IConn> conn = NewConn();
-    ASSERT_TRUE(conn);
-    conn->put_TimeOut(10);
+    TScriptConn conn;
+    ASSERT_TRUE(conn.Valid());
+    conn.Put(L"TimeOut", 10);
     // Every tenth object keeps a transfer log, written when it is released.
-    if (objects % 10 == 0) {
-      TBstr path(log);
-      conn->put_HTTPLog(path.Get());
-    }
-    if (!Fetch(conn.Get(), mix_[objects % mix_.size()], failed)) {
+    if (objects % 10 == 0) conn.Put(L"HTTPLog", log);
+    if (!Fetch(conn, mix_[objects % mix_.size()], failed)) {
       if (++wrong <= 5) ADD_FAILURE() << "object " << objects << " went wrong";
     }
     failures += failed;
