@@ -12,13 +12,6 @@ public:
   constexpr explicit TCharSet(std::string_view text) {
     for (char c : text) Include(c);
   }
-  // The set of the codes first to last, both included.
-  static constexpr TCharSet Range(int first, int last) {
-    TCharSet set;
-    for (int c = first; c <= last; ++c) set.Include(static_cast<char>(c));
-    return set;
-  }
-
   constexpr void Include(char c) {
     unsigned code = static_cast<unsigned char>(c);
     bits_[code >> 6] |= uint64_t{1} << (code & 63);
