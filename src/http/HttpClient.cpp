@@ -39,13 +39,15 @@ void THttpClient::SetURL(const std::string& Value) {
   // CR, LF or NUL would let the URL end the request line early and smuggle
   // lines of its own into the request.
   static const std::string lineBreakers("\r\n\0", 3);
-  if (!StartsWithNoCase(Value, "HTTP://") || Value.find_first_of(lineBreakers) != std::string::npos) {
+  const bool secure = StartsWithNoCase(Value, "HTTPS://");
+  if ((!secure && !StartsWithNoCase(Value, "HTTP://")) || Value.find_first_of(lineBreakers) != std::string::npos) {
     RaiseSocketError(ErrInvalidURL);
     return;
   }
   FURL = Value;
+  FSecure = secure;
   FFileName.clear();
-  std::string rest = Value.substr(7);
+  std::string rest = Value.substr(secure ? 8 : 7);
   const size_t slash = rest.find('/');
   if (slash != std::string::npos) {
     Server = rest.substr(0, slash);
@@ -82,12 +84,16 @@ void THttpClient::SendRequest() {
 
   RequestMethod = AsciiUpperCase(RequestMethod);
   if (RequestMethod.empty()) RequestMethod = "GET";
-  // A proxy needs the whole URL to know where to go.
-  const std::string target = !FProxy.empty() ? FURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath);
+  // A proxy needs the whole URL to know where to go; through a tunnel the
+  // request goes to the origin server itself.
+  const bool proxied = !FProxy.empty() && !FSecure;
+  const std::string target = proxied ? FURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath);
   BeginSendBatch();
   SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), " HTTP/1.0", " " + Protocol));
 
-  if (!ProxyPassword.empty()) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
+  // Under TLS the proxy's credentials went with the tunnel request; the
+  // origin server must never see them.
+  if (!ProxyPassword.empty() && !FSecure) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
   if (!AuthentHeader.empty()) SendLine("Authorization: Basic " + EncodeBase64(AuthentHeader));
   const std::string agent = Trim(UserAgent);
   if (!agent.empty()) SendLine("User-Agent: " + agent);
@@ -157,9 +163,15 @@ bool THttpClient::Execute() {
 
 void THttpClient::Transact() {
   ResetState();
+  // An https URL names its port or means 443; http looks its service up.
+  ImpliedPort = FSecure && FProxy.empty() ? HttpsPort : 0;
   Open();
   try {
     Connect();
+    if (FSecure) {
+      if (!FProxy.empty()) OpenTunnel();
+      StartTls(HostName.substr(0, HostName.find(':')));
+    }
     SendRequest();
     ReadHeaders();
     if (RequestMethod == "HEAD") {
@@ -184,22 +196,46 @@ void THttpClient::SaveResult() {
   }
 }
 
-int THttpClient::ReadHeaders() {
-  Headers.Clear();
+void THttpClient::ReadHeaderBlock(THeaderList& Lines) {
   size_t bytes = 0;
   for (;;) {  // ends at the empty line (also what a closed connection gives) or at the bounds
-    if (Headers.Count() >= MaxHeaderLines || bytes >= MaxHeaderBytes)
+    if (Lines.Count() >= MaxHeaderLines || bytes >= MaxHeaderBytes)
       RaiseHttpError("The response's header block is too large (over 10000 lines or 1 MB)");
     // Reading a line pumps whenever it has to wait; lines already received
     // need a pass only now and then, so that a long block keeps the
     // thread's other windows served.
-    if (Headers.Count() % 64 == 0) PumpMessages();
+    if (Lines.Count() % 64 == 0) PumpMessages();
     std::string line;
     ReadLine(line);
-    Headers.Add(line);
+    Lines.Add(line);
     bytes += line.size() + 2;
     if (line.empty()) break;
   }
+}
+
+std::string THttpClient::OriginAuthority() const {
+  return HostName.find(':') == std::string::npos ? HostName + ":" + std::to_string(HttpsPort) : HostName;
+}
+
+void THttpClient::OpenTunnel() {
+  const std::string authority = OriginAuthority();
+  BeginSendBatch();
+  SendLine("CONNECT " + authority + " HTTP/1.0");
+  SendLine("Host: " + authority);
+  if (!ProxyPassword.empty()) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
+  SendLine("");
+  EndSendBatch();
+  THeaderList answer;
+  ReadHeaderBlock(answer);
+  const std::string status = answer.Count() > 0 ? answer[0] : std::string();
+  if (status.empty()) RaiseHttpError("The proxy sent no answer to the tunnel request");
+  const int code = ParseStatusLine(status).Code;
+  if (code < 200 || code > 299) RaiseHttpError("The proxy refused the tunnel: " + status);
+}
+
+int THttpClient::ReadHeaders() {
+  Headers.Clear();
+  ReadHeaderBlock(Headers);
   // Without a status line there is no response at all, only a closed or
   // broken connection: that must not pass for an empty success.
   if (Headers[0].empty()) RaiseHttpError("The server sent no status line");
@@ -267,9 +303,11 @@ bool THttpClient::FindRedirect() {
   for (const std::string& entry : Headers.Lines()) {
     if (!StartsWithNoCase(entry, "LOCATION: ")) continue;
     std::string target = entry.substr(10);
-    // Anything but an http URL is taken as a path on the same server, from its root.
-    if (!StartsWithNoCase(target, "HTTP://"))
-      target = "http://" + HostName + ChooseText(!target.empty() && target[0] == '/', "", "/") + target;
+    // Anything but an http or https URL is taken as a path on the same
+    // server, from its root, with the scheme of the page that sent it.
+    if (!StartsWithNoCase(target, "HTTP://") && !StartsWithNoCase(target, "HTTPS://"))
+      target = ChooseText(FSecure, "https://", "http://") + HostName +
+               ChooseText(!target.empty() && target[0] == '/', "", "/") + target;
     FRedirURL = target;
     RequestURI.clear();
     RequestMethod.clear();

@@ -1,5 +1,6 @@
 // THttpClient: an HTTP/1.0 client on top of TTcpConnection. It splits a URL
-// into server, path and file name, routes requests through an optional proxy,
+// (http or https) into server, path and file name, routes requests through an
+// optional proxy (https through a CONNECT tunnel), runs TLS for https,
 // composes and sends the request line by line, reads the status line, the
 // header lines and the body (by Content-Length, chunked coding or until the
 // peer closes), saves the result on request and follows Location redirects.
@@ -34,8 +35,10 @@ public:
   // Published properties with their own writers.
   const std::string& URL() const { return FURL; }
   // Raises ESocketError "Invalid URL" unless the text starts with "http://"
-  // (any case) and is free of CR, LF and NUL; nothing changes then.
+  // or "https://" (any case) and is free of CR, LF and NUL; nothing changes then.
   void SetURL(const std::string& Value);
+  // The URL's scheme is https.
+  bool Secure() const { return FSecure; }
   const std::string& Proxy() const { return FProxy; }
   // "host:port", or empty for none. Raises ESocketError "Proxy port is
   // required" for a value without ":"; nothing changes then.
@@ -92,6 +95,9 @@ public:
   // RequestURI and RequestMethod so that the next request is a GET.
   bool FindRedirect();
 
+  // Default port of https URLs.
+  static constexpr uint16_t HttpsPort = 443;
+
   // Standard Base64 without line breaks, for Basic credentials of any length.
   static std::string EncodeBase64(const std::string& Text);
 
@@ -99,6 +105,13 @@ private:
   // Reports through OnError, then raises ESocketError with the text.
   [[noreturn]] void RaiseHttpError(const std::string& Msg);
   void ReadChunkedBody();
+  // Reads lines into Lines up to and including the empty line, within the
+  // bounds of a header block.
+  void ReadHeaderBlock(THeaderList& Lines);
+  // Asks the proxy for a tunnel to the origin server; raises unless it agrees.
+  void OpenTunnel();
+  // The origin server's host and port, the port always written.
+  std::string OriginAuthority() const;
   void SaveResult();
 
   std::string FURL;
@@ -107,4 +120,5 @@ private:
   std::string FContentType = "application/x-www-form-urlencoded";
   std::string FFileName;
   std::string FURLPath;
+  bool FSecure = false;
 };

@@ -277,6 +277,10 @@ void TTcpConnection::ResolvePort() {
     Port = static_cast<uint16_t>(written);
     return;
   }
+  if (ImpliedPort != 0) {
+    Port = ImpliedPort;
+    return;
+  }
   if (ServiceName.empty()) RaiseSocketError(ErrServiceRequired);
   if (Canceled) RaiseCanceled();
   StartLookup(false, ServiceName);
@@ -360,6 +364,17 @@ void TTcpConnection::EndSendBatch() {
 }
 
 void TTcpConnection::SendBytes(const std::string& data) {
+  if (!FTls) {
+    SendRaw(data);
+    return;
+  }
+  std::string records;
+  long status = FTls->Encrypt(data.data(), data.size(), records);
+  if (status != 0) RaiseTlsStatus(status, "send");
+  SendRaw(records);
+}
+
+void TTcpConnection::SendRaw(const std::string& data) {
   size_t sent = 0;
   bool waiting = false;
   // Bounded by the time-out; the whole line shares one period. A line that
@@ -420,16 +435,27 @@ bool TTcpConnection::TakeBufferedLine(std::string& Line) {
   return true;
 }
 
-// One receive into the free end of the buffer; the result is recv's.
-int TTcpConnection::ReceiveIntoBuffer() {
+bool TTcpConnection::HasPendingInput() const {
+  return Buffered() > 0 || (FTls && (FTls->PlainAvailable() > 0 || FTls->PendingInput() > 0));
+}
+
+// One receive into the free end of the buffer; the result is ReceiveSome's.
+int TTcpConnection::ReceiveIntoBuffer(int& Error) {
   if (FReceiveStart > 0 && FReceiveBuffer.size() - FReceiveEnd < ReceiveChunk) {
     std::memmove(FReceiveBuffer.data(), FReceiveBuffer.data() + FReceiveStart, Buffered());
     FReceiveEnd -= FReceiveStart;
     FReceiveStart = 0;
   }
   if (FReceiveBuffer.size() - FReceiveEnd < ReceiveChunk) FReceiveBuffer.resize(FReceiveEnd + ReceiveChunk);
-  int n = WinsockApi.recv(SocketHandle, FReceiveBuffer.data() + FReceiveEnd, static_cast<int>(ReceiveChunk), 0);
+  int n = ReceiveSome(FReceiveBuffer.data() + FReceiveEnd, static_cast<int>(ReceiveChunk), Error);
   if (n > 0) FReceiveEnd += static_cast<size_t>(n);
+  return n;
+}
+
+int TTcpConnection::ReceiveSome(char* Target, int Size, int& Error) {
+  if (FTls) return ReceiveDecrypted(Target, Size, Error);
+  int n = WinsockApi.recv(SocketHandle, Target, Size, 0);
+  if (n == SOCKET_ERROR) Error = WinsockApi.WSAGetLastError();
   return n;
 }
 
@@ -442,8 +468,8 @@ int TTcpConnection::ReadLine(std::string& Line) {
   int result = -1;
   Line.clear();
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
-  // No wait while buffered bytes remain: they may already hold the line.
-  if (Buffered() == 0) WaitFor(Readable, true, true, LineSleep);
+  // No wait while received bytes remain: they may already hold the line.
+  if (!HasPendingInput()) WaitFor(Readable, true, true, LineSleep);
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
   if (AsyncError) RaiseSocketError(AsyncErrorCode);
@@ -474,9 +500,9 @@ int TTcpConnection::ReadLine(std::string& Line) {
       if (!progress || PlatformIsWin9x) IdleWait(LineSleep);
       PumpMessages();
       progress = false;
-      int n = ReceiveIntoBuffer();
+      int code = 0;
+      int n = ReceiveIntoBuffer(code);
       if (n == SOCKET_ERROR) {
-        int code = WinsockApi.WSAGetLastError();
         if (code == WSAEWOULDBLOCK)
           Readable = false;
         else if (!Canceled)
@@ -515,7 +541,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   // No wait while buffered bytes remain, nor for a count of 0. The read
   // notice is consumed only by a wait, which a receive follows: only a
   // receive makes the library post the next notice.
-  bool wait = Count != 0 && Buffered() == 0;
+  bool wait = Count != 0 && !HasPendingInput();
   if (wait) WaitFor(Readable, true, true, WaitSleep);
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
@@ -532,6 +558,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
     progress = false;
     int request = Count < 0 ? BlockSize : static_cast<int>(std::min<int64_t>(Count - total, BlockSize));
     int n;
+    int code = 0;
     bool fromSocket = false;
     if (request == 0) {
       n = 0;
@@ -546,12 +573,11 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
       fromSocket = true;
       const int64_t end = Stream.Size();
       Stream.SetSize(end + request);
-      n = WinsockApi.recv(SocketHandle, Stream.Memory() + end, request, 0);
+      n = ReceiveSome(Stream.Memory() + end, request, code);
       Stream.SetSize(end + (n > 0 ? n : 0));
       Stream.SetPosition(Stream.Size());
     }
     if (n == SOCKET_ERROR) {
-      int code = WinsockApi.WSAGetLastError();
       if (code != WSAEWOULDBLOCK && !Canceled) RaiseSocketError(static_cast<uint16_t>(code));
     } else {
       total += n;
@@ -581,6 +607,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
 
 void TTcpConnection::CloseSocketQuietly() {
   if (!HasSocket()) return;
+  EndTls();
   SOCKET socketHandle = SocketHandle;
   SocketHandle = INVALID_SOCKET;
   DiscardReceived();
@@ -617,6 +644,13 @@ void TTcpConnection::RaiseSocketError(uint16_t Code) {
   FireError(msg);
   if (Code == WSAECONNRESET) Close();
   throw ESocketError(msg, Code);
+}
+
+void TTcpConnection::RaiseErrorText(const std::string& Text) {
+  TimeCounter.Stop();
+  std::string msg = Text;
+  FireError(msg);
+  throw ESocketError(msg);
 }
 
 void TTcpConnection::RaiseTimeOut() {

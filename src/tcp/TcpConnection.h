@@ -13,6 +13,7 @@
 #include "platform/UtilityWindow.h"
 #include "platform/WinsockApi.h"
 #include "tcp/SocketErrors.h"
+#include "tcp/TlsSession.h"
 
 #include <cstdint>
 #include <functional>
@@ -74,6 +75,12 @@ public:
   virtual void Cancel();
 
   void Connect();
+  // Runs a TLS handshake on the connected socket (HostName is sent as the
+  // server name and checked against the certificate); from then on every
+  // line and block sent and received goes through the session. Raises on any
+  // failure, the certificate's refusal included, before anything else is sent.
+  void StartTls(const std::string& HostName);
+  bool TlsActive() const { return FTls != nullptr; }
   void SendLine(const std::string& Line);
   // Between these two, SendLine only queues its line (logged and reported as
   // usual) and EndSendBatch sends them all at once: a request's lines then
@@ -101,6 +108,8 @@ protected:
   // Reports (OnError) and raises ESocketError with the table's text; does
   // nothing for code 0. Code 10054 closes the socket first.
   void RaiseSocketError(uint16_t Code);
+  // Reports (OnError) and raises ESocketError with a text of its own.
+  [[noreturn]] void RaiseErrorText(const std::string& Text);
   // Reports, optionally aborts and closes, raises ETimedOutError.
   [[noreturn]] void RaiseTimeOut();
   // Reports and raises ECanceledError.
@@ -119,6 +128,8 @@ protected:
   TTimeCounter TimeCounter;
   uint32_t RemoteAddress = 0;  // IPv4, network byte order
   uint16_t Port = 0;           // host byte order
+  // Port taken when Server names none, without a service lookup (0: look it up).
+  uint16_t ImpliedPort = 0;
   int StartupCount = 0;
 
   bool Canceled = false;
@@ -143,6 +154,11 @@ private:
   std::vector<char> FReceiveBuffer;
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
+  // The TLS session of the open socket, if any, and the credentials it was
+  // made with (kept for the object's next sessions).
+  std::unique_ptr<TTlsCredentials> FTlsCredentials;
+  std::unique_ptr<TTlsSession> FTls;
+  bool FTlsPeerClosed = false;
   // Lines queued by SendLine while a send batch is open.
   bool FBatching = false;
   std::string FSendBatch;
@@ -158,13 +174,23 @@ private:
   bool AwaitLookup(const bool& done);
   void RaiseLastError(uint16_t fallback);
   size_t Buffered() const { return FReceiveEnd - FReceiveStart; }
+  // Received bytes not handed out yet, plaintext or not yet decrypted.
+  bool HasPendingInput() const;
   void DiscardReceived();
   bool HasBufferedLine() const;
   bool TakeBufferedLine(std::string& Line);
-  int ReceiveIntoBuffer();
+  int ReceiveIntoBuffer(int& Error);
+  // One receive of at most Size bytes of the stream (decrypted under TLS):
+  // the count, 0 when the peer has closed, or SOCKET_ERROR with Error set.
+  int ReceiveSome(char* Target, int Size, int& Error);
+  int ReceiveDecrypted(char* Target, int Size, int& Error);
+  int ReceiveTlsInput(int& Error);
+  [[noreturn]] void RaiseTlsStatus(long Status, const char* Step);
+  void SendRaw(const std::string& data);
   void FinishLine(const std::string& Line);
   void SendBytes(const std::string& data);
   void FireProgress(int Perc, int64_t Transferred);
   void FireError(std::string& Msg);
   void CloseSocketQuietly();
+  void EndTls();
 };

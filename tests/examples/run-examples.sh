@@ -60,6 +60,24 @@ run_case fetch-page-bad-url 2 "$ex" fetch-page.vbs "ftp://127.0.0.1/" <<EOF2
 Bad URL: Invalid URL
 EOF2
 
+# https: the test CA is trusted only inside the run's own mount namespace.
+tls="https://localhost:${KESTREL_TLS_PORT:?}"
+run_case secure-page 0 "$ex" secure-page.vbs "$tls/index.html" <<EOF2
+Status: HTTP/1.1 200 OK
+Type:   text/html
+Size:   $index_size characters
+EOF2
+
+run_case secure-page-untrusted 1 "$ex" secure-page.vbs "https://localhost:${KESTREL_TLS_UNTRUSTED_PORT:?}/" <<EOF2
+Failed: Certificate error: the issuer is not trusted
+Hint: trust the issuing authority's root certificate in the computer's store,
+EOF2
+
+run_case secure-page-by-address 1 "$ex" secure-page.vbs "https://127.0.0.1:$KESTREL_TLS_PORT/" <<EOF2
+Failed: Certificate error: the certificate was issued for another name (localhost)
+Hint: use the host name the certificate was issued for, not an IP address or alias.
+EOF2
+
 run_case read-headers 0 "$ex" read-headers.vbs "$scenario/s/hello" <<EOF2
 Status line: HTTP/1.0 200 OK
   Content-Type: text/plain

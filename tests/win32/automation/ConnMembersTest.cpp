@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -253,6 +254,51 @@ TEST_F(ConnMembers, BinaryDataIsAByteArrayFromIndexZero)
   ASSERT_EQ(S_OK, conn->get_BinaryData(again.Out()));
   EXPECT_NE(bytes.Array(), again.Array());
   EXPECT_EQ((std::vector<int>{0, 255, 10}), Bytes(again.Array()));
+}
+
+// A 32 MiB body over TLS, as text, as bytes and saved to a file: byte i of
+// 256-byte block b is (i + b) mod 256.
+TEST_F(ConnMembers, LargeHttpsBodyAsTextBytesAndFile)
+{
+  const char* port = std::getenv("KESTREL_TLS_PORT");
+  ASSERT_TRUE(port && std::getenv("KESTREL_TLS_TRUSTED")) << "TLS servers or trust missing: run scripts/run-tests.sh";
+  const std::wstring url = L"https://localhost:" + std::wstring(port, port + std::strlen(port)) + L"/big32.bin";
+  const size_t size = 32u << 20;
+  auto expected = [](size_t k) { return static_cast<unsigned char>((k % 256 + k / 256) % 256); };
+  SetURL(url);
+  const std::wstring text = Fetch();
+  EXPECT_EQ(L"", Error());
+  ASSERT_EQ(size, text.size());
+  // The text is the bytes in the system code page (a single-byte one here).
+  char all[256];
+  for (int b = 0; b < 256; ++b) all[b] = static_cast<char>(b);
+  wchar_t wide[256];
+  ASSERT_EQ(256, MultiByteToWideChar(CP_ACP, 0, all, 256, wide, 256));
+  size_t differing = 0;
+  for (size_t k = 0; k < size; ++k) differing += text[k] != wide[expected(k)];
+  EXPECT_EQ(0u, differing);
+
+  TVar bytes;
+  ASSERT_EQ(S_OK, conn->get_BinaryData(bytes.Out()));
+  ASSERT_EQ(VT_ARRAY | VT_UI1, bytes.Type());
+  ASSERT_EQ(static_cast<LONG>(size) - 1, UpperBound(bytes.Array()));
+  unsigned char* data = nullptr;
+  ASSERT_EQ(S_OK, SafeArrayAccessData(bytes.Array(), reinterpret_cast<void**>(&data)));
+  differing = 0;
+  for (size_t k = 0; k < size; ++k) differing += data[k] != expected(k);
+  SafeArrayUnaccessData(bytes.Array());
+  EXPECT_EQ(0u, differing);
+
+  const std::wstring file = TestFolder() + L"https_big32.bin";
+  DeleteFileW(file.c_str());
+  TBstr name(file);
+  ASSERT_EQ(S_OK, conn->put_SaveFileTo(name.Get()));
+  Fetch();
+  EXPECT_EQ(L"", Error());
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &info));
+  EXPECT_EQ(size, (static_cast<size_t>(info.nFileSizeHigh) << 16 << 16) | info.nFileSizeLow);
+  DeleteFileW(file.c_str());
 }
 
 TEST_F(ConnMembers, AFailedRequestGivesANullResultAndItsErrorText)

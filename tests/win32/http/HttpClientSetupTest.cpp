@@ -31,6 +31,9 @@ TEST(HttpClientSetURL, SplitsServerPathAndFileName) {
       {"http://h/s.cgi?q=1", "h", "/s.cgi?q=1", "s.cgi?q=1"},
       {"http://h/s.cgi?next=/x", "h", "/s.cgi?next=/x", "x"},
       {"http://user:pw@h/p", "user:pw@h", "/p", ""},
+      {"https://example.test", "example.test", "/", ""},
+      {"HTTPS://H:8443/a/b.txt", "H:8443", "/a/b.txt", "b.txt"},
+      {"hTtPs://h/dir.d/", "h", "/dir.d/", "index.html"},
   };
   for (const UrlCase& u : cases) {
     SCOPED_TRACE(u.url);
@@ -42,7 +45,21 @@ TEST(HttpClientSetURL, SplitsServerPathAndFileName) {
     EXPECT_EQ(c.URLPath(), u.path);
     EXPECT_EQ(c.RequestURI, u.path);
     EXPECT_EQ(c.FileName(), u.fileName);
+    EXPECT_EQ(c.Secure(), u.url[4] == 's' || u.url[4] == 'S');
   }
+}
+
+TEST(HttpClientSetURL, SchemeFollowsTheLastURL) {
+  THttpClient c;
+  c.SetURL("https://h/");
+  EXPECT_TRUE(c.Secure());
+  c.SetURL("http://h/");
+  EXPECT_FALSE(c.Secure());
+  try {
+    c.SetURL("https:/h/");
+  } catch (const ESocketError&) {
+  }
+  EXPECT_FALSE(c.Secure());
 }
 
 TEST(HttpClientSetURL, FileNameIsClearedByTheNextURL) {
@@ -54,7 +71,8 @@ TEST(HttpClientSetURL, FileNameIsClearedByTheNextURL) {
 }
 
 TEST(HttpClientSetURL, RefusesOtherSchemesAndLineBreaksWithoutChange) {
-  const std::vector<std::string> bad = {"",          "http:/",         "https://h/",  "ftp://h/", " http://h/",
+  const std::vector<std::string> bad = {"",          "http:/",         "https:/h/",  "ftp://h/", " http://h/", "httpx://h/",
+                                        "https//h/", "shttp://h/", "https://h/\r\n",
                                         "http://h/\r\nX: y", "http://h/a\nb", std::string("http://h/\0x", 11),
                                         "http://h\r/"};
   for (const std::string& url : bad) {
@@ -158,7 +176,9 @@ TEST(HttpClientFindRedirect, TargetForms) {
       {"Location: new", "http://h:81/new"},
       {"LOCATION: new?a=/b", "http://h:81/new?a=/b"},
       {"location: /lower", "http://h:81/lower"},
-      {"Location: https://secure/p", "http://h:81/https://secure/p"},
+      {"Location: https://secure/p", "https://secure/p"},
+      {"Location: HTTPS://SECURE:8443/P", "HTTPS://SECURE:8443/P"},
+      {"Location: ftp://files/p", "http://h:81/ftp://files/p"},
       {"Location: ", "http://h:81/"},
       {"location:/no-blank", ""},
       {"Location:\t/tab", ""},
@@ -193,6 +213,28 @@ TEST(HttpClientFindRedirect, RelativeTargetNamesTheOriginBehindAProxy) {
   SetHeaders(c, {"HTTP/1.0 301 Moved", "Location: /c", ""});
   ASSERT_TRUE(c.FindRedirect());
   EXPECT_EQ(c.RedirURL(), "http://origin:8080/c");
+}
+
+TEST(HttpClientFindRedirect, RelativeTargetOfAnHttpsPageStaysOnHttps) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"https://h/a/b", "https://h/c"},
+      {"https://h:8443/a/b", "https://h:8443/c"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.first);
+    THttpClient c;
+    c.SetURL(tc.first);
+    SetHeaders(c, {"HTTP/1.0 302 Found", "Location: /c", ""});
+    ASSERT_TRUE(c.FindRedirect());
+    EXPECT_EQ(c.RedirURL(), tc.second);
+  }
+  // Behind a proxy too: the target names the origin server.
+  THttpClient c;
+  c.SetProxy("127.0.0.1:3128");
+  c.SetURL("https://origin:8443/a");
+  SetHeaders(c, {"HTTP/1.0 301 Moved", "Location: c", ""});
+  ASSERT_TRUE(c.FindRedirect());
+  EXPECT_EQ(c.RedirURL(), "https://origin:8443/c");
 }
 
 TEST(HttpClientIsChunked, TransferEncodingValue) {

@@ -218,8 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Behind a proxy a relative target still names the origin server.
         RedirectCase{"http-redirect-relative", true, "http://127.0.0.1:%P/s/http-redirected", "redirected here"},
         // Another scheme is a path on the same server, which knows no such page.
-        RedirectCase{"http-redirect-other-scheme", false, "http://127.0.0.1:%P/https://127.0.0.1/s/http-redirected",
-                     "https://127.0.0.1/s/http-redirected"}),
+        RedirectCase{"http-redirect-other-scheme", false, "http://127.0.0.1:%P/ftp://127.0.0.1/s/http-redirected",
+                     "ftp://127.0.0.1/s/http-redirected"}),
     [](const ::testing::TestParamInfo<RedirectCase>& info) {
       std::string name = info.param.scenario;
       for (char& ch : name) {

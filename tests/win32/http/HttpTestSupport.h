@@ -49,6 +49,18 @@ inline std::string WithPort(std::string text, const std::string& port) {
 
 inline std::string BodyText(const THttpClient& c) { return c.Body.ToString(); }
 
+// The test site's large files (big.bin, big32.bin): byte i of 256-byte block b
+// is (i + b) mod 256, so a shifted or dropped block shows.
+inline ::testing::AssertionResult IsPatternFile(const std::string& data, size_t size) {
+  if (data.size() != size) return ::testing::AssertionFailure() << "size " << data.size();
+  for (size_t k = 0; k < data.size(); ++k) {
+    const unsigned char expected = static_cast<unsigned char>((k % 256 + k / 256) % 256);
+    if (static_cast<unsigned char>(data[k]) != expected)
+      return ::testing::AssertionFailure() << "byte " << k << " differs";
+  }
+  return ::testing::AssertionSuccess();
+}
+
 // A client with a short time-out, so that a fault shows as a failure in
 // seconds rather than a minute.
 inline void PrepareClient(THttpClient& c, int timeOutSeconds = 15) { c.SetTimeOut(timeOutSeconds); }

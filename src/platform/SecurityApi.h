@@ -1,0 +1,86 @@
+// Run-time binding of the platform's security package (TLS through the
+// Schannel provider of SSPI) and of the certificate chain engine. Like the
+// socket library, nothing links against them: both libraries are loaded by
+// name the first time an https exchange needs them, so the DLL loads, and
+// http works, on a system where they are missing.
+#pragma once
+
+#ifndef SECURITY_WIN32
+#define SECURITY_WIN32
+#endif
+
+#include "codecs/Exception.h"
+#include "platform/CriticalSection.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <schannel.h>
+#include <security.h>
+#include <sspi.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// The security package or the chain engine cannot be bound.
+class ESecurityDLLError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// What the chain engine says of a server's certificate.
+struct TCertificateVerdict {
+  // 0 when the certificate is good for the name; else the policy's code
+  // (CERT_E_EXPIRED, CERT_E_UNTRUSTEDROOT, CERT_E_CN_NO_MATCH...).
+  uint32_t Status = 0;
+  // The first DNS name the certificate was issued for (its subject's common
+  // name when it has none).
+  std::string IssuedTo;
+  // The certificate's validity period begins later than now.
+  bool NotYetValid = false;
+};
+
+class TSecurityApi {
+public:
+  TSecurityApi() = default;
+  ~TSecurityApi();
+  TSecurityApi(const TSecurityApi&) = delete;
+  TSecurityApi& operator=(const TSecurityApi&) = delete;
+
+  // Loads both libraries once; threads may race here. Raises
+  // ESecurityDLLError with a text naming what is missing.
+  void Load();
+  bool IsLoaded() const { return FTable.load() != nullptr; }
+
+  // The security package's function table (Load first).
+  const SecurityFunctionTableA& Sspi() const { return *FTable.load(); }
+
+  // Builds the chain of Certificate (with the intermediates the server sent
+  // in its store) to a trusted root of the machine and checks it with the
+  // TLS server policy for HostName.
+  TCertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName);
+  void FreeCertificate(PCCERT_CONTEXT Certificate);
+
+private:
+  using TCertGetCertificateChain = BOOL(WINAPI*)(HCERTCHAINENGINE, PCCERT_CONTEXT, LPFILETIME, HCERTSTORE,
+                                                 PCERT_CHAIN_PARA, DWORD, LPVOID, PCCERT_CHAIN_CONTEXT*);
+  using TCertVerifyCertificateChainPolicy = BOOL(WINAPI*)(LPCSTR, PCCERT_CHAIN_CONTEXT, PCERT_CHAIN_POLICY_PARA,
+                                                          PCERT_CHAIN_POLICY_STATUS);
+  using TCertFreeCertificateChain = VOID(WINAPI*)(PCCERT_CHAIN_CONTEXT);
+  using TCertFreeCertificateContext = BOOL(WINAPI*)(PCCERT_CONTEXT);
+  using TCertGetNameStringA = DWORD(WINAPI*)(PCCERT_CONTEXT, DWORD, DWORD, void*, LPSTR, DWORD);
+
+  TCriticalSection FLoadLock;
+  HMODULE FSecurity = nullptr;
+  HMODULE FCrypt = nullptr;
+  TCertGetCertificateChain FGetChain = nullptr;
+  TCertVerifyCertificateChainPolicy FVerifyPolicy = nullptr;
+  TCertFreeCertificateChain FFreeChain = nullptr;
+  TCertFreeCertificateContext FFreeContext = nullptr;
+  TCertGetNameStringA FGetName = nullptr;
+  // Set last, once every entry point above is bound.
+  std::atomic<PSecurityFunctionTableA> FTable{nullptr};
+};
+
+// The process-wide binding; loaded on first use, freed when the module unloads.
+extern TSecurityApi SecurityApi;

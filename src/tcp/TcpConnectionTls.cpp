@@ -1,0 +1,174 @@
+// The connection's TLS layer: the handshake on a connected socket, and the
+// receive that decrypts records for the line and block readers. Sending goes
+// through SendBytes, which encrypts while a session is open.
+#include "tcp/TcpConnection.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+const DWORD HandshakeSleep = 3;  // ms between idle passes of the handshake
+// Records without data (empty ones, handshake messages) one receive call
+// decrypts before it lets its caller pump and check the time-out.
+const int MaxEmptyRecords = 64;
+
+}  // namespace
+
+void TTcpConnection::RaiseTlsStatus(long Status, const char* Step) { RaiseErrorText(TlsErrorText(Status, Step)); }
+
+void TTcpConnection::StartTls(const std::string& HostName) {
+  if (!HasSocket()) RaiseSocketError(ErrNotConnected);
+  if (Canceled) RaiseCanceled();
+  try {
+    SecurityApi.Load();
+  } catch (const ESecurityDLLError& e) {
+    RaiseErrorText(e.Message());
+  }
+  if (!FTlsCredentials) FTlsCredentials.reset(new TTlsCredentials);
+  long status = FTlsCredentials->Acquire();
+  if (status != 0) RaiseTlsStatus(status, "handshake");
+  FTls.reset(new TTlsSession(*FTlsCredentials, HostName));
+  FTlsPeerClosed = false;
+  // Bytes that arrived behind a proxy's answer are the server's first TLS bytes.
+  if (Buffered() > 0) {
+    size_t room = 0;
+    char* space = FTls->InputSpace(room);
+    const size_t count = std::min(room, Buffered());
+    std::memcpy(space, FReceiveBuffer.data() + FReceiveStart, count);
+    FTls->InputReceived(count);
+    DiscardReceived();
+  }
+  std::string output;
+  status = FTls->Begin(output);
+  if (status != 0) RaiseTlsStatus(status, "handshake");
+
+  size_t sent = 0;
+  bool peerClosed = false;
+  StartWait();
+  // One period for the whole handshake. Bounded by the time-out and by the
+  // peer's close; the session bounds its own work per pass. Sends never wait
+  // here: what does not go out in one pass goes in a later one.
+  for (bool progress = true;;) {
+    if (sent < output.size()) {
+      const int count = static_cast<int>(std::min<size_t>(output.size() - sent, INT_MAX));
+      const int n = WinsockApi.send(SocketHandle, output.data() + sent, count, 0);
+      if (n == SOCKET_ERROR) {
+        const int code = WinsockApi.WSAGetLastError();
+        if (code != WSAEWOULDBLOCK && !Canceled) RaiseSocketError(static_cast<uint16_t>(code));
+      } else if (n > 0) {
+        sent += static_cast<size_t>(n);
+        progress = true;
+      }
+      if (sent == output.size()) {
+        output.clear();
+        sent = 0;
+      }
+    }
+    if (FTls->State() != TTlsSession::TState::Handshaking && output.empty()) break;
+    if (Canceled || WaitTimedOut()) break;
+    if (peerClosed) RaiseErrorText("The server closed the connection during the TLS handshake");
+    if (!progress) IdleWait(HandshakeSleep);
+    PumpMessages();
+    progress = false;
+    if (FTls->State() != TTlsSession::TState::Handshaking) continue;  // only the last flight is left to send
+    int code = 0;
+    const int n = ReceiveTlsInput(code);
+    if (n == SOCKET_ERROR) {
+      if (code != WSAEWOULDBLOCK && !Canceled) RaiseSocketError(static_cast<uint16_t>(code));
+      continue;
+    }
+    if (n == 0) {
+      peerClosed = true;
+      continue;
+    }
+    progress = true;
+    TTlsSession::TProgress step;
+    status = FTls->Handshake(output, step);
+    if (status != 0) {
+      // The alert that says why, if the package made one: one try, no wait.
+      if (!output.empty()) WinsockApi.send(SocketHandle, output.data(), static_cast<int>(output.size()), 0);
+      FTls.reset();
+      RaiseTlsStatus(status, "handshake");
+    }
+  }
+  StopWait();
+  if (Canceled) RaiseCanceled();
+  if (TimeCounter.TimedOut) RaiseTimeOut();
+
+  // Nothing of the request may reach a server whose certificate is refused.
+  const TCertificateVerdict verdict = FTls->VerifyServer();
+  if (verdict.Status != 0) {
+    FTls.reset();
+    RaiseErrorText(CertificateErrorText(verdict));
+  }
+}
+
+int TTcpConnection::ReceiveTlsInput(int& Error) {
+  size_t room = 0;
+  char* space = FTls->InputSpace(room);
+  // The session decrypts every whole record before it asks for more, so only
+  // a record larger than TLS allows can fill it.
+  if (room == 0) RaiseTlsStatus(SEC_E_INVALID_TOKEN, "receive");
+  const int n = WinsockApi.recv(SocketHandle, space, static_cast<int>(std::min<size_t>(room, INT_MAX)), 0);
+  if (n == SOCKET_ERROR)
+    Error = WinsockApi.WSAGetLastError();
+  else if (n > 0)
+    FTls->InputReceived(static_cast<size_t>(n));
+  return n;
+}
+
+int TTcpConnection::ReceiveDecrypted(char* Target, int Size, int& Error) {
+  const size_t wanted = static_cast<size_t>(std::max(Size, 0));
+  size_t delivered = 0;
+  // Bounded: a receive happens only while nothing has been handed out, and
+  // records without data end the call after MaxEmptyRecords.
+  for (int empty = 0; delivered < wanted;) {
+    delivered += FTls->TakePlain(Target + delivered, wanted - delivered);
+    if (delivered == wanted) break;
+    std::string answer;
+    TTlsSession::TProgress progress;
+    const long status = FTls->Decrypt(answer, progress);
+    if (!answer.empty()) {
+      // The server started a handshake: its answer goes out at once, and the
+      // caller's wait gets a fresh period, since the server is alive.
+      SendRaw(answer);
+      StartWait();
+    }
+    if (status != 0) RaiseTlsStatus(status, "receive");
+    if (FTls->State() == TTlsSession::TState::Ended) break;  // the closing alert ends the stream like a close
+    if (progress == TTlsSession::TProgress::Done) {
+      if (FTls->PlainAvailable() == 0 && ++empty >= MaxEmptyRecords && delivered == 0) {
+        Error = WSAEWOULDBLOCK;
+        return SOCKET_ERROR;
+      }
+      continue;
+    }
+    if (delivered > 0 || FTlsPeerClosed) break;
+    const int n = ReceiveTlsInput(Error);
+    if (n == SOCKET_ERROR) return SOCKET_ERROR;
+    if (n == 0) {
+      FTlsPeerClosed = true;
+      // A close at a record boundary ends the stream; inside a record it
+      // loses bytes the server sent.
+      if (FTls->PendingInput() > 0)
+        RaiseErrorText("The server closed the connection in the middle of a TLS record");
+      break;
+    }
+  }
+  return static_cast<int>(delivered);
+}
+
+void TTcpConnection::EndTls() {
+  if (!FTls) return;
+  std::unique_ptr<TTlsSession> session(std::move(FTls));
+  // The closing alert while the session is open both ways: one try, no
+  // wait, since the socket closes right after.
+  if (!FTlsPeerClosed && session->State() == TTlsSession::TState::Established) {
+    std::string alert;
+    session->Shutdown(alert);
+    if (!alert.empty()) WinsockApi.send(SocketHandle, alert.data(), static_cast<int>(alert.size()), 0);
+  }
+  FTlsPeerClosed = false;
+}

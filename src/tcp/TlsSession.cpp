@@ -1,0 +1,352 @@
+#include "tcp/TlsSession.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const ULONG ContextRequirements = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                                  ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                                  ISC_REQ_USE_SUPPLIED_CREDS | ISC_REQ_MANUAL_CRED_VALIDATION;
+
+// Handshake calls one Step may make on input already buffered; a server's
+// flight takes a few.
+const int MaxHandshakeCalls = 16;
+
+const SecurityFunctionTableA& Sspi() { return SecurityApi.Sspi(); }
+
+// Output tokens are allocated by the package: copied out, then given back.
+void TakeToken(SecBuffer& token, std::string& Output) {
+  if (!token.pvBuffer) return;
+  if (token.cbBuffer > 0) Output.append(static_cast<const char*>(token.pvBuffer), token.cbBuffer);
+  Sspi().FreeContextBuffer(token.pvBuffer);
+  token.pvBuffer = nullptr;
+}
+
+SEC_CHAR* PackageName() { return const_cast<SEC_CHAR*>(SCHANNEL_NAME_A); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Credentials
+
+TTlsCredentials::~TTlsCredentials() {
+  if (FAcquired) Sspi().FreeCredentialsHandle(&FHandle);
+}
+
+long TTlsCredentials::Acquire() {
+  if (FAcquired) return 0;
+  SCHANNEL_CRED data{};
+  data.dwVersion = SCHANNEL_CRED_VERSION;
+  // The certificate is checked by the connection itself, against the machine's
+  // roots and the host name, so that a refusal can say what is wrong. No
+  // client certificate is ever offered.
+  data.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
+  TimeStamp expiry;
+  long status = Sspi().AcquireCredentialsHandleA(nullptr, PackageName(), SECPKG_CRED_OUTBOUND, nullptr, &data,
+                                                 nullptr, nullptr, &FHandle, &expiry);
+  FAcquired = status == SEC_E_OK;
+  return status;
+}
+
+// ---------------------------------------------------------------------------
+// Session
+
+TTlsSession::TTlsSession(TTlsCredentials& Credentials, const std::string& HostName)
+    : FCredentials(Credentials), FHostName(HostName) {}
+
+TTlsSession::~TTlsSession() {
+  if (FHasContext) Sspi().DeleteSecurityContext(&FContext);
+}
+
+long TTlsSession::Begin(std::string& Output) {
+  SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+  SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
+  ULONG attributes = 0;
+  long status = Sspi().InitializeSecurityContextA(FCredentials.Handle(), nullptr, const_cast<SEC_CHAR*>(FHostName.c_str()),
+                                                  ContextRequirements, 0, 0, nullptr, 0, &FContext, &outDesc,
+                                                  &attributes, nullptr);
+  if (status == SEC_I_CONTINUE_NEEDED) FHasContext = true;
+  TakeToken(out[0], Output);
+  if (status == SEC_I_CONTINUE_NEEDED) return 0;
+  return FAILED(status) ? status : SEC_E_INTERNAL_ERROR;
+}
+
+long TTlsSession::Handshake(std::string& Output, TProgress& Progress) {
+  if (FState != TState::Handshaking) {
+    Progress = TProgress::Done;
+    return 0;
+  }
+  return Step(Output, Progress);
+}
+
+long TTlsSession::Step(std::string& Output, TProgress& Progress) {
+  Progress = TProgress::NeedInput;
+  // Bounded by MaxHandshakeCalls; each call consumes input or asks for more.
+  for (int call = 0; call < MaxHandshakeCalls; ++call) {
+    SecBuffer in[2] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_TOKEN, FInput.data() + FInputStart},
+                       {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
+    SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
+    ULONG attributes = 0;
+    long status = Sspi().InitializeSecurityContextA(FCredentials.Handle(), &FContext,
+                                                    const_cast<SEC_CHAR*>(FHostName.c_str()), ContextRequirements,
+                                                    0, 0, &inDesc, 0, nullptr, &outDesc, &attributes, nullptr);
+    // On failure the token, if any, is the alert that tells the server why.
+    TakeToken(out[0], Output);
+    if (status == SEC_E_INCOMPLETE_MESSAGE) {
+      if (PendingInput() >= InputCapacity) return SEC_E_INVALID_TOKEN;
+      return 0;
+    }
+    // The server asked for a client certificate: go on without one.
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;
+    if (FAILED(status)) return status;
+    const size_t extra = in[1].BufferType == SECBUFFER_EXTRA ? std::min<size_t>(in[1].cbBuffer, PendingInput()) : 0;
+    Consume(PendingInput() - extra);
+    if (status == SEC_E_OK) {
+      FState = TState::Established;
+      Progress = TProgress::Done;
+      return QuerySizes();
+    }
+    if (status != SEC_I_CONTINUE_NEEDED) return status;
+    if (extra == 0) return 0;
+  }
+  return SEC_E_INTERNAL_ERROR;
+}
+
+long TTlsSession::QuerySizes() {
+  long status = Sspi().QueryContextAttributesA(&FContext, SECPKG_ATTR_STREAM_SIZES, &FSizes);
+  if (status != SEC_E_OK) return status;
+  if (FSizes.cbMaximumMessage == 0) return SEC_E_INTERNAL_ERROR;
+  return 0;
+}
+
+char* TTlsSession::InputSpace(size_t& Size) {
+  if (FPlainLength == 0) Compact();
+  if (FInput.size() < InputCapacity) FInput.resize(InputCapacity);
+  Size = FInput.size() - FInputEnd;
+  return FInput.data() + FInputEnd;
+}
+
+void TTlsSession::InputReceived(size_t Count) { FInputEnd = std::min(FInputEnd + Count, FInput.size()); }
+
+void TTlsSession::Consume(size_t Count) {
+  FInputStart += std::min(Count, PendingInput());
+  if (FInputStart == FInputEnd && FPlainLength == 0) FInputStart = FInputEnd = 0;
+}
+
+// Moves the unprocessed bytes to the front; only when no plaintext waits in
+// the buffer before them.
+void TTlsSession::Compact() {
+  if (FInputStart == 0) return;
+  std::memmove(FInput.data(), FInput.data() + FInputStart, PendingInput());
+  FInputEnd -= FInputStart;
+  FInputStart = 0;
+}
+
+long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
+  Progress = TProgress::NeedInput;
+  if (FState == TState::Ended) {
+    Progress = TProgress::Done;
+    return 0;
+  }
+  if (FState == TState::Handshaking) {
+    long status = Step(Output, Progress);
+    if (status != 0 || Progress == TProgress::NeedInput) return status;
+    Progress = TProgress::NeedInput;
+  }
+  if (FPlainLength > 0) {
+    Progress = TProgress::Done;
+    return 0;
+  }
+  if (PendingInput() == 0) return 0;
+  SecBuffer buffers[4] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_DATA, FInput.data() + FInputStart},
+                          {0, SECBUFFER_EMPTY, nullptr},
+                          {0, SECBUFFER_EMPTY, nullptr},
+                          {0, SECBUFFER_EMPTY, nullptr}};
+  SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+  long status = Sspi().DecryptMessage(&FContext, &desc, 0, nullptr);
+  if (status == SEC_E_INCOMPLETE_MESSAGE) {
+    // A record can never be larger than the buffer; a header claiming one is not TLS.
+    if (PendingInput() >= InputCapacity) return SEC_E_INVALID_TOKEN;
+    return 0;
+  }
+  if (status == SEC_I_CONTEXT_EXPIRED) {
+    // The server's closing alert: what follows it is not data.
+    FState = TState::Ended;
+    FInputStart = FInputEnd = 0;
+    Progress = TProgress::Done;
+    return 0;
+  }
+  if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) return status;
+  size_t extra = 0;
+  for (SecBuffer& buffer : buffers) {
+    if (buffer.BufferType == SECBUFFER_DATA && buffer.cbBuffer > 0) {
+      FPlain = static_cast<const char*>(buffer.pvBuffer);
+      FPlainLength = buffer.cbBuffer;
+    } else if (buffer.BufferType == SECBUFFER_EXTRA) {
+      extra = std::min<size_t>(buffer.cbBuffer, PendingInput());
+    }
+  }
+  Consume(PendingInput() - extra);
+  Progress = TProgress::Done;
+  if (status == SEC_I_RENEGOTIATE) {
+    // A handshake message from the server (a new handshake, or a message
+    // after the first one): the rest of the input belongs to it.
+    FState = TState::Handshaking;
+    TProgress handshake;
+    return Step(Output, handshake);
+  }
+  return 0;
+}
+
+size_t TTlsSession::TakePlain(char* Target, size_t Size) {
+  const size_t count = std::min(Size, FPlainLength);
+  if (count == 0) return 0;
+  std::memcpy(Target, FPlain, count);
+  FPlain += count;
+  FPlainLength -= count;
+  if (FPlainLength == 0) {
+    FPlain = nullptr;
+    if (FInputStart == FInputEnd) FInputStart = FInputEnd = 0;
+  }
+  return count;
+}
+
+long TTlsSession::Encrypt(const char* Data, size_t Size, std::string& Output) {
+  if (FState != TState::Established) return SEC_E_CONTEXT_EXPIRED;
+  const size_t header = FSizes.cbHeader, trailer = FSizes.cbTrailer;
+  // Bounded by Size: every pass encrypts up to one record's worth.
+  for (size_t done = 0; done < Size;) {
+    const size_t piece = std::min<size_t>(Size - done, FSizes.cbMaximumMessage);
+    const size_t start = Output.size();
+    Output.resize(start + header + piece + trailer);
+    char* record = &Output[start];
+    std::memcpy(record + header, Data + done, piece);
+    SecBuffer buffers[4] = {{static_cast<ULONG>(header), SECBUFFER_STREAM_HEADER, record},
+                            {static_cast<ULONG>(piece), SECBUFFER_DATA, record + header},
+                            {static_cast<ULONG>(trailer), SECBUFFER_STREAM_TRAILER, record + header + piece},
+                            {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    long status = Sspi().EncryptMessage(&FContext, 0, &desc, 0);
+    if (status != SEC_E_OK) {
+      Output.resize(start);
+      return status;
+    }
+    // The trailer may come out shorter than its largest size.
+    Output.resize(start + buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+    done += piece;
+  }
+  return 0;
+}
+
+void TTlsSession::Shutdown(std::string& Output) {
+  if (!FHasContext || FState != TState::Established) return;
+  DWORD type = SCHANNEL_SHUTDOWN;
+  SecBuffer control[1] = {{sizeof type, SECBUFFER_TOKEN, &type}};
+  SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, control};
+  if (Sspi().ApplyControlToken(&FContext, &controlDesc) != SEC_E_OK) return;
+  SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
+  SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
+  ULONG attributes = 0;
+  long status = Sspi().InitializeSecurityContextA(FCredentials.Handle(), &FContext,
+                                                  const_cast<SEC_CHAR*>(FHostName.c_str()), ContextRequirements, 0,
+                                                  0, nullptr, 0, nullptr, &outDesc, &attributes, nullptr);
+  std::string alert;
+  TakeToken(out[0], alert);
+  if (!FAILED(status)) Output += alert;
+  FState = TState::Ended;
+}
+
+TCertificateVerdict TTlsSession::VerifyServer() {
+  PCCERT_CONTEXT certificate = nullptr;
+  long status = Sspi().QueryContextAttributesA(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
+  if (status != SEC_E_OK || !certificate) {
+    TCertificateVerdict verdict;
+    verdict.Status = static_cast<uint32_t>(SEC_E_NO_CREDENTIALS);
+    return verdict;
+  }
+  TCertificateVerdict verdict = SecurityApi.VerifyServerCertificate(certificate, FHostName);
+  SecurityApi.FreeCertificate(certificate);
+  return verdict;
+}
+
+// ---------------------------------------------------------------------------
+// Texts
+
+namespace {
+
+struct TStatusMeaning {
+  uint32_t Status;
+  const char* Meaning;
+};
+
+const TStatusMeaning StatusMeanings[] = {
+    {0x80090300, "not enough memory"},
+    {0x80090302, "the security package does not support this"},
+    {0x80090304, "internal error of the security package"},
+    {0x80090308, "the answer is not valid TLS"},
+    {0x8009030E, "no credentials are available"},
+    {0x8009030F, "a record was altered on the way"},
+    {0x80090317, "the TLS session has ended"},
+    {0x80090318, "the record is incomplete"},
+    {0x80090321, "the buffer is too small"},
+    {0x80090322, "the server's name does not match"},
+    {0x80090325, "the certificate chain is not trusted"},
+    {0x80090326, "the server sent an unexpected or badly formatted message"},
+    {0x80090327, "the certificate is unknown"},
+    {0x80090328, "the certificate has expired"},
+    {0x80090330, "a record could not be decrypted"},
+    {0x80090331, "client and server have no protocol version or cipher in common"},
+    {0x8009035D, "the server refused the client's protocol version or ciphers"},
+};
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+  return text;
+}
+
+}  // namespace
+
+std::string TlsErrorText(long Status, const std::string& Step) {
+  const auto code = static_cast<uint32_t>(Status);
+  const char* meaning = "unexpected status of the security package";
+  for (const TStatusMeaning& entry : StatusMeanings) {
+    if (entry.Status == code) meaning = entry.Meaning;
+  }
+  return "[" + Hex(code) + "] TLS " + Step + " failed: " + meaning;
+}
+
+std::string CertificateErrorText(const TCertificateVerdict& Verdict) {
+  const std::string prefix = "Certificate error: ";
+  switch (static_cast<long>(Verdict.Status)) {
+    case CERT_E_CN_NO_MATCH:
+      return prefix + "the certificate was issued for another name (" +
+             (Verdict.IssuedTo.empty() ? std::string("no name") : Verdict.IssuedTo) + ")";
+    case CERT_E_EXPIRED:
+      return prefix + (Verdict.NotYetValid ? "the certificate is not valid yet" : "the certificate has expired");
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_CHAINING:
+    case CERT_E_UNTRUSTEDCA:
+    case CERT_E_UNTRUSTEDTESTROOT:
+      return prefix + "the issuer is not trusted";
+    case CERT_E_REVOKED:
+    case CRYPT_E_REVOKED:
+      return prefix + "the certificate has been revoked";
+    case CERT_E_WRONG_USAGE:
+      return prefix + "the certificate is not meant for a web server";
+    case CERT_E_VALIDITYPERIODNESTING:
+      return prefix + "the certificate's validity period does not fit its issuer's";
+    case TRUST_E_CERT_SIGNATURE:
+      return prefix + "the certificate's signature is not valid";
+    case TRUST_E_BASIC_CONSTRAINTS:
+      return prefix + "an issuer in the chain is not a certificate authority";
+    case SEC_E_NO_CREDENTIALS:
+      return prefix + "the server sent no certificate";
+    default:
+      return prefix + "[" + Hex(Verdict.Status) + "] the certificate was refused";
+  }
+}

@@ -1,0 +1,114 @@
+// TTlsSession: the TLS client side of one connection, over the platform's
+// security package. It does no input or output of its own: the connection
+// puts the bytes it receives into the session's input buffer and sends what
+// the session hands back, so that every wait stays in the connection, bounded
+// by its time-out and driven by its socket notices like every other wait.
+//
+// Status results are the security package's codes (0 for success); the
+// connection turns a failure into its message.
+#pragma once
+
+#include "platform/SecurityApi.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The client credentials of the security package: one set per connection
+// object, kept across its exchanges (the package may resume sessions made
+// with the same set).
+class TTlsCredentials {
+public:
+  TTlsCredentials() = default;
+  ~TTlsCredentials();
+  TTlsCredentials(const TTlsCredentials&) = delete;
+  TTlsCredentials& operator=(const TTlsCredentials&) = delete;
+
+  // 0 on success, else the package's code.
+  long Acquire();
+  bool Acquired() const { return FAcquired; }
+  CredHandle* Handle() { return &FHandle; }
+
+private:
+  CredHandle FHandle{};
+  bool FAcquired = false;
+};
+
+class TTlsSession {
+public:
+  enum class TState { Handshaking, Established, Ended };
+  enum class TProgress { NeedInput, Done };
+
+  // HostName is sent as the server name (SNI) and checked against the certificate.
+  TTlsSession(TTlsCredentials& Credentials, const std::string& HostName);
+  ~TTlsSession();
+  TTlsSession(const TTlsSession&) = delete;
+  TTlsSession& operator=(const TTlsSession&) = delete;
+
+  TState State() const { return FState; }
+  const std::string& HostName() const { return FHostName; }
+
+  // The client's first handshake message, appended to Output.
+  long Begin(std::string& Output);
+  // Feeds the buffered input to the handshake (the first one, or one the
+  // server started later); appends what must be sent to Output. Progress is
+  // Done once the session is established.
+  long Handshake(std::string& Output, TProgress& Progress);
+
+  // Room at the end of the input buffer for the next receive, and the count
+  // that receive stored there.
+  char* InputSpace(size_t& Size);
+  void InputReceived(size_t Count);
+  // Bytes received and not yet turned into plaintext (a record or part of one).
+  size_t PendingInput() const { return FInputEnd - FInputStart; }
+
+  // Decrypts the next buffered record. Progress is NeedInput when no whole
+  // record is buffered; plaintext, possibly none (an empty record, a
+  // handshake message), is then available through TakePlain. After the
+  // server's closing alert the state is Ended. A handshake message from the
+  // server switches back to Handshaking: its answer goes to Output.
+  long Decrypt(std::string& Output, TProgress& Progress);
+  size_t PlainAvailable() const { return FPlainLength; }
+  size_t TakePlain(char* Target, size_t Size);
+
+  // Encrypts Data into records appended to Output.
+  long Encrypt(const char* Data, size_t Size, std::string& Output);
+  // The closing alert, appended to Output; nothing when it cannot be made.
+  void Shutdown(std::string& Output);
+
+  // The chain engine's verdict on the server's certificate for HostName.
+  TCertificateVerdict VerifyServer();
+
+  // Largest buffered input: a whole record of the largest size TLS allows,
+  // with room to receive the next ones in large pieces.
+  static constexpr size_t InputCapacity = 96 * 1024;
+  static constexpr size_t MaxRecordSize = 5 + 16384 + 2048;
+
+private:
+  long Step(std::string& Output, TProgress& Progress);
+  long QuerySizes();
+  void Consume(size_t Count);
+  void Compact();
+
+  TTlsCredentials& FCredentials;
+  std::string FHostName;
+  CtxtHandle FContext{};
+  bool FHasContext = false;
+  TState FState = TState::Handshaking;
+  SecPkgContext_StreamSizes FSizes{};
+
+  // Received bytes: [FInputStart, FInputEnd) are not processed yet. Decrypted
+  // plaintext stays in place before FInputStart until it is taken.
+  std::vector<char> FInput;
+  size_t FInputStart = 0;
+  size_t FInputEnd = 0;
+  const char* FPlain = nullptr;
+  size_t FPlainLength = 0;
+};
+
+// "[0x80090308] TLS handshake failed: ..." and the like: the package's code in
+// hexadecimal, the step, and a short meaning.
+std::string TlsErrorText(long Status, const std::string& Step);
+// "Certificate error: ..." for a verdict that refuses the certificate.
+std::string CertificateErrorText(const TCertificateVerdict& Verdict);

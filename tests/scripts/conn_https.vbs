@@ -1,0 +1,139 @@
+' Kestrel.Conn over https from VBScript, as users run it: pages of the test
+' site from nginx with a certificate of the private test CA (trusted for this
+' run only), certificate refusals, redirects between http and https, a
+' tunnel through the proxy, a saved body and the transfer log.
+Option Explicit
+
+Dim failures
+failures = 0
+
+Sub Check(name, condition, detail)
+  If condition Then
+    WScript.Echo "PASS " & name
+  Else
+    WScript.Echo "FAIL " & name & ": " & detail
+    failures = failures + 1
+  End If
+End Sub
+
+Sub CheckEqual(name, actual, expected)
+  Check name, actual = expected, "got [" & actual & "], expected [" & expected & "]"
+End Sub
+
+Dim env, fso, tlsPort, site, plainSite, tempFolder
+Set env = CreateObject("WScript.Shell").Environment("PROCESS")
+Set fso = CreateObject("Scripting.FileSystemObject")
+tlsPort = env("KESTREL_TLS_PORT")
+site = "https://localhost:" & tlsPort & "/"
+plainSite = "http://localhost:" & env("KESTREL_NGINX_PORT") & "/"
+tempFolder = fso.GetSpecialFolder(2).Path & "\kestrel-conn-https"
+If Not fso.FolderExists(tempFolder) Then fso.CreateFolder tempFolder
+
+Dim conn, body, links, names
+Set conn = CreateObject("Kestrel.Conn")
+conn.TimeOut = 20
+
+' --- a page over https, and what it leaves behind ---------------------------
+conn.URL = site & "index.html"
+CheckEqual "https URL reads back", conn.URL, site & "index.html"
+body = conn.GetURL
+CheckEqual "no error", conn.Error, ""
+Check "page body", InStr(body, "<title>Kestrel test site</title>") > 0, Left(body, 80)
+CheckEqual "Response", conn.Response, "HTTP/1.1 200 OK"
+CheckEqual "GetHeader", conn.GetHeader("Content-Type"), "text/html"
+CheckEqual "Content-Length matches", CLng(conn.GetHeader("Content-Length")), Len(body)
+links = conn.GetHREFs
+names = conn.GetHREFNames
+CheckEqual "links of the page", UBound(links), 2
+CheckEqual "first link", links(0), "/big.bin"
+CheckEqual "second link's text", names(1), "Protected & private"
+CheckEqual "FileName", conn.FileName, "index.html"
+
+' The scheme in capitals, and a page behind Basic authorization.
+conn.URL = "HTTPS://LOCALHOST:" & tlsPort & "/private/secret.txt"
+conn.Authorization = "kestrel:s3cret:pw"
+CheckEqual "authorized page", conn.GetURL, "The secret is kestrel." & vbLf
+conn.Authorization = ""
+
+' --- other schemes are still refused ----------------------------------------
+On Error Resume Next
+conn.URL = "ftp://localhost/x"
+CheckEqual "ftp refused", Err.Description, "Invalid URL"
+Err.Clear
+conn.URL = "https:/localhost/x"
+CheckEqual "https with one slash refused", Err.Description, "Invalid URL"
+Err.Clear
+On Error Goto 0
+CheckEqual "URL kept after a refusal", conn.URL, "HTTPS://LOCALHOST:" & tlsPort & "/private/secret.txt"
+
+' --- refused certificates: an empty result and a text saying why ------------
+Sub CheckRefused(name, url, expected)
+  Dim c, result
+  Set c = CreateObject("Kestrel.Conn")
+  c.TimeOut = 20
+  c.URL = url
+  result = c.GetURL
+  CheckEqual name & ": no body", result, ""
+  CheckEqual name & ": Error", c.Error, expected
+  CheckEqual name & ": no Response", c.Response, ""
+End Sub
+CheckRefused "expired", "https://localhost:" & env("KESTREL_TLS_EXPIRED_PORT") & "/", _
+  "Certificate error: the certificate has expired"
+CheckRefused "another name", "https://localhost:" & env("KESTREL_TLS_WRONGNAME_PORT") & "/", _
+  "Certificate error: the certificate was issued for another name (other.kestrel.test)"
+CheckRefused "unknown issuer", "https://localhost:" & env("KESTREL_TLS_UNTRUSTED_PORT") & "/", _
+  "Certificate error: the issuer is not trusted"
+CheckRefused "by address", "https://127.0.0.1:" & tlsPort & "/", _
+  "Certificate error: the certificate was issued for another name (localhost)"
+CheckRefused "closed in the handshake", "https://localhost:" & env("KESTREL_TLS_HSCLOSE_PORT") & "/", _
+  "The server closed the connection during the TLS handshake"
+
+' --- redirects between the schemes -------------------------------------------
+conn.URL = plainSite & "to-https.html"
+body = conn.GetURL
+CheckEqual "http to https: no error", conn.Error, ""
+CheckEqual "http to https: final URL", conn.URL, site & "index.html"
+Check "http to https: body", InStr(body, "Kestrel test site") > 0, Left(body, 80)
+conn.URL = site & "to-http.html"
+body = conn.GetURL
+CheckEqual "https to http: final URL", conn.URL, plainSite & "index.html"
+conn.URL = site & "old-relative.html"
+body = conn.GetURL
+CheckEqual "relative target stays on https", conn.URL, site & "index.html"
+
+' --- a saved body -------------------------------------------------------------
+Dim path
+path = tempFolder & "\big32.bin"
+If fso.FileExists(path) Then fso.DeleteFile path
+conn.SaveFileTo = path
+conn.URL = site & "big32.bin"
+body = conn.GetURL
+CheckEqual "saved: no error", conn.Error, ""
+Check "saved: file exists", fso.FileExists(path), path
+If fso.FileExists(path) Then CheckEqual "saved: 32 MiB", fso.GetFile(path).Size, 33554432
+conn.SaveFileTo = ""
+
+' --- a tunnel through the proxy, and its transfer log -----------------------
+Dim logged, logPath, logText
+logPath = tempFolder & "\https.log"
+If fso.FileExists(logPath) Then fso.DeleteFile logPath
+Set logged = CreateObject("Kestrel.Conn")
+logged.TimeOut = 20
+logged.HTTPLog = logPath
+logged.Proxy = "127.0.0.1:" & env("KESTREL_PROXY_PORT")
+logged.URL = site & "index.html"
+body = logged.GetURL
+CheckEqual "through the proxy: no error", logged.Error, ""
+Check "through the proxy: body", InStr(body, "Kestrel test site") > 0, Left(body, 80)
+Set logged = Nothing
+Check "log written", fso.FileExists(logPath), logPath
+If fso.FileExists(logPath) Then
+  logText = fso.OpenTextFile(logPath, 1).ReadAll
+  Check "log: tunnel request", InStr(logText, "CONNECT localhost:" & tlsPort & " HTTP/1.0" & vbCrLf) = 1, Left(logText, 80)
+  Check "log: request in origin form", InStr(logText, vbCrLf & "GET /index.html HTTP/1.0" & vbCrLf & _
+    "Host: localhost:" & tlsPort & vbCrLf & "Accept: */*" & vbCrLf & vbCrLf & "HTTP/1.1 200 OK" & vbCrLf) > 0, logText
+End If
+
+Set conn = Nothing
+fso.DeleteFolder tempFolder, True
+WScript.Echo "DONE"

@@ -1,0 +1,328 @@
+// THttpClient over TLS against real servers on loopback: nginx with
+// certificates of the private test CA (good, expired, issued for another
+// name, from an unknown issuer), the TLS scenario server (the scenario
+// server's replies and faults under encryption, and faults of the record
+// layer), servers that break the handshake, and proxies that tunnel, refuse
+// or want credentials. The test CA is trusted only inside the test run's
+// own mount namespace (scripts/run-tests.sh).
+#include "HttpTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const SecretText = "The secret is kestrel.\n";
+const size_t BigSize = 4 * 1024 * 1024;
+const size_t Big32Size = 32 * 1024 * 1024;
+
+int Status(const THttpClient& c) { return c.Headers.Count() ? NthWordAsInteger(c.Headers[0], 1) : -1; }
+
+// Counts the request lines that left the client.
+struct TSentLines {
+  explicit TSentLines(THttpClient& c) {
+    c.OnLineSent = [this](TObject*, const std::string& line) { Lines.push_back(line); };
+  }
+  std::vector<std::string> Lines;
+};
+
+class Https : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::getenv("KESTREL_TLS_TRUSTED")) << "the test CA is not trusted: run under scripts/run-tests.sh";
+    PrepareClient(client_, 20);
+  }
+
+  static std::string Url(const char* portVariable, const std::string& path, const char* host = "localhost") {
+    const std::string port = ServerPort(portVariable);
+    EXPECT_FALSE(port.empty()) << portVariable << " is not set";
+    return std::string("https://") + host + ":" + port + path;
+  }
+  static std::string Site(const std::string& path) { return Url("KESTREL_TLS_PORT", path); }
+  static std::string Scenario(const std::string& name) { return Url("KESTREL_TLS_SCENARIO_PORT", "/s/" + name); }
+
+  void Fetch(const std::string& url) {
+    client_.SetURL(url);
+    ASSERT_TRUE(client_.Execute()) << client_.LastError;
+  }
+
+  // Expects the exchange to fail with exactly this text.
+  void ExpectFailure(const std::string& url, const std::string& text) {
+    client_.SetURL(url);
+    EXPECT_FALSE(client_.Execute());
+    EXPECT_EQ(client_.LastError, text);
+  }
+
+  THttpClient client_;
+};
+
+TEST_F(Https, PageOfTheSite) {
+  Fetch(Site("/"));
+  EXPECT_EQ(Status(client_), 200);
+  const std::string body = BodyText(client_);
+  EXPECT_NE(body.find("<title>Kestrel test site</title>"), std::string::npos);
+  EXPECT_EQ(client_.Headers.GetFieldValue("Content-Length"), std::to_string(body.size()));
+  EXPECT_EQ(client_.Headers[client_.Headers.Count() - 1], "");
+  EXPECT_TRUE(client_.Secure());
+}
+
+TEST_F(Https, LargeBodiesArriveByteForByteInMemoryAndInAFile) {
+  const std::string file = "https_big32.bin";
+  std::remove(file.c_str());
+  client_.SaveToFile = file;
+  Fetch(Site("/big32.bin"));
+  EXPECT_TRUE(IsPatternFile(BodyText(client_), Big32Size));
+  EXPECT_TRUE(IsPatternFile(ReadWholeFile(file), Big32Size));
+  std::remove(file.c_str());
+  client_.SaveToFile.clear();
+  // The object's next exchange gets a new session with the same credentials.
+  Fetch(Site("/big.bin"));
+  EXPECT_TRUE(IsPatternFile(BodyText(client_), BigSize));
+}
+
+TEST_F(Https, BasicAuthorizationAndHeadRequests) {
+  client_.AuthentHeader = "kestrel:s3cret:pw";
+  Fetch(Site("/private/secret.txt"));
+  EXPECT_EQ(Status(client_), 200);
+  EXPECT_EQ(BodyText(client_), SecretText);
+  client_.AuthentHeader.clear();
+  Fetch(Site("/private/secret.txt"));
+  EXPECT_EQ(Status(client_), 401);
+}
+
+TEST_F(Https, HttpAndHttpsTakeTurnsOnOneObject) {
+  const std::string plain = ServerPort("KESTREL_NGINX_PORT");
+  ASSERT_FALSE(plain.empty());
+  for (int round = 0; round < 3; ++round) {
+    Fetch(Site("/private/../index.html"));
+    const std::string secure = BodyText(client_);
+    Fetch("http://localhost:" + plain + "/index.html");
+    EXPECT_EQ(BodyText(client_), secure);
+    EXPECT_FALSE(client_.Secure());
+  }
+}
+
+// The request and response lines of an https exchange are logged as for http.
+TEST_F(Https, TransferLogHoldsTheClearTextLines) {
+  client_.LogFileName = "unused.log";
+  Fetch(Site("/index.html"));
+  const std::vector<std::string>& log = client_.LogLines.Lines();
+  ASSERT_GE(log.size(), 6u);
+  EXPECT_EQ(log[0], "GET /index.html HTTP/1.0");
+  EXPECT_EQ(log[1], "Host: localhost:" + ServerPort("KESTREL_TLS_PORT"));
+  EXPECT_EQ(log[2], "Accept: */*");
+  EXPECT_EQ(log[3], "");
+  EXPECT_EQ(log[4], "HTTP/1.1 200 OK");
+  EXPECT_EQ(log.back(), "");
+  client_.LogFileName.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Certificates
+
+struct CertificateCase {
+  const char* portVariable;
+  const char* host;
+  const char* error;
+};
+
+class HttpsCertificate : public Https, public ::testing::WithParamInterface<CertificateCase> {};
+
+TEST_P(HttpsCertificate, IsRefusedBeforeAnyRequestByte) {
+  const CertificateCase& cc = GetParam();
+  TSentLines sent(client_);
+  client_.Headers.Add("previous");
+  ExpectFailure(Url(cc.portVariable, "/index.html", cc.host), cc.error);
+  EXPECT_TRUE(sent.Lines.empty()) << sent.Lines[0];
+  EXPECT_EQ(client_.Headers.Count(), 1) << "headers were read";
+  EXPECT_FALSE(client_.HasSocket());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tls, HttpsCertificate,
+    ::testing::Values(
+        CertificateCase{"KESTREL_TLS_EXPIRED_PORT", "localhost", "Certificate error: the certificate has expired"},
+        CertificateCase{"KESTREL_TLS_WRONGNAME_PORT", "localhost",
+                        "Certificate error: the certificate was issued for another name (other.kestrel.test)"},
+        CertificateCase{"KESTREL_TLS_UNTRUSTED_PORT", "localhost", "Certificate error: the issuer is not trusted"},
+        // The site's certificate names localhost, not its address.
+        CertificateCase{"KESTREL_TLS_PORT", "127.0.0.1",
+                        "Certificate error: the certificate was issued for another name (localhost)"}),
+    [](const ::testing::TestParamInfo<CertificateCase>& info) {
+      std::string name = info.param.portVariable;
+      name = name.substr(std::string("KESTREL_TLS_").size());
+      return name + (info.param.host[0] == '1' ? "_by_address" : "");
+    });
+
+// ---------------------------------------------------------------------------
+// Redirects across schemes
+
+TEST_F(Https, RedirectsBetweenHttpAndHttps) {
+  const std::string plain = ServerPort("KESTREL_NGINX_PORT");
+  ASSERT_FALSE(plain.empty());
+  int redirects = 0;
+  client_.OnRedirect = [&](TObject*) { ++redirects; };
+  Fetch("http://localhost:" + plain + "/to-https.html");
+  EXPECT_EQ(redirects, 1);
+  EXPECT_EQ(client_.URL(), Site("/index.html"));
+  EXPECT_NE(BodyText(client_).find("<title>Kestrel test site</title>"), std::string::npos);
+
+  Fetch(Site("/to-http.html"));
+  EXPECT_EQ(redirects, 2);
+  EXPECT_EQ(client_.URL(), "http://localhost:" + plain + "/index.html");
+  EXPECT_FALSE(client_.Secure());
+
+  // A relative target of an https page stays on https, same host and port.
+  Fetch(Site("/old-relative.html"));
+  EXPECT_EQ(redirects, 3);
+  EXPECT_EQ(client_.URL(), Site("/index.html"));
+}
+
+// ---------------------------------------------------------------------------
+// The scenario server's replies under TLS: the same result as in clear text.
+
+class HttpsScenario : public Https, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(HttpsScenario, SameResultAsInClearText) {
+  const std::string plainPort = ServerPort("KESTREL_SCENARIO_PORT");
+  ASSERT_FALSE(plainPort.empty());
+  THttpClient plain;
+  PrepareClient(plain, 20);
+  plain.SetURL("http://127.0.0.1:" + plainPort + "/s/" + GetParam());
+  const bool plainResult = plain.Execute();
+
+  client_.SetURL(Scenario(GetParam()));
+  EXPECT_EQ(client_.Execute(), plainResult) << client_.LastError;
+  EXPECT_EQ(client_.LastError, plain.LastError);
+  EXPECT_EQ(client_.Headers.Lines(), plain.Headers.Lines());
+  EXPECT_EQ(BodyText(client_), BodyText(plain));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tls, HttpsScenario,
+                         ::testing::Values("http-content-length", "http-chunked", "http-chunked-extension",
+                                           "http-content-length-zero", "http-head", "conn-bytes", "conn-nul-text",
+                                           "http-empty-reply", "bench-32mb",
+                                           // Records split across receives, and pauses inside them.
+                                           "http-content-length?drip=7,1", "http-chunked?drip=100,1",
+                                           "conn-bytes?pause-at=20,300",
+                                           // Until the server closes, with or without a reset.
+                                           "http-until-close", "http-until-close?end=reset"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           for (char& ch : name) {
+                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+// ---------------------------------------------------------------------------
+// Faults of the handshake and of the record layer
+
+TEST_F(Https, SilentServerFailsWithinTheTimeOut) {
+  client_.SetTimeOut(2);
+  TSentLines sent(client_);
+  const DWORD start = GetTickCount();
+  ExpectFailure(Url("KESTREL_TLS_SILENT_PORT", "/"), "Operation timed out");
+  EXPECT_LT(GetTickCount() - start, 10000u);
+  EXPECT_TRUE(sent.Lines.empty());
+}
+
+TEST_F(Https, ServersThatDoNotSpeakTls) {
+  for (const char* port : {"KESTREL_TLS_PLAIN_PORT", "KESTREL_TLS_GARBAGE_PORT"}) {
+    SCOPED_TRACE(port);
+    TSentLines sent(client_);
+    client_.SetURL(Url(port, "/"));
+    EXPECT_FALSE(client_.Execute());
+    EXPECT_EQ(client_.LastError.rfind("[0x", 0), 0u) << client_.LastError;
+    EXPECT_NE(client_.LastError.find("] TLS handshake failed: "), std::string::npos) << client_.LastError;
+    EXPECT_TRUE(sent.Lines.empty());
+  }
+}
+
+TEST_F(Https, CloseDuringTheHandshake) {
+  ExpectFailure(Url("KESTREL_TLS_HSCLOSE_PORT", "/"), "The server closed the connection during the TLS handshake");
+}
+
+TEST_F(Https, CloseInsideARecordIsAnErrorAndAtItsEndIsNot) {
+  ExpectFailure(Url("KESTREL_TLS_SCENARIO_PORT", "/tls/close-mid-record"),
+                "The server closed the connection in the middle of a TLS record");
+  Fetch(Url("KESTREL_TLS_SCENARIO_PORT", "/tls/close-notify"));
+  EXPECT_EQ(Status(client_), 200);
+  const std::string withAlert = BodyText(client_);
+  EXPECT_FALSE(withAlert.empty());
+  Fetch(Url("KESTREL_TLS_SCENARIO_PORT", "/tls/no-close-notify"));
+  EXPECT_EQ(BodyText(client_), withAlert);
+}
+
+TEST_F(Https, ResetInsideARecord) {
+  client_.SetURL(Url("KESTREL_TLS_SCENARIO_PORT", "/tls/reset-mid-record"));
+  EXPECT_FALSE(client_.Execute());
+  // The system reports a reset as such, or as a close.
+  EXPECT_TRUE(client_.LastError == "[10054] Connection reset by peer" ||
+              client_.LastError == "The server closed the connection in the middle of a TLS record")
+      << client_.LastError;
+}
+
+TEST_F(Https, LargestRecords) {
+  Fetch(Url("KESTREL_TLS_SCENARIO_PORT", "/tls/max-records"));
+  EXPECT_EQ(Status(client_), 200);
+  EXPECT_EQ(std::to_string(client_.Body.Size()), client_.Headers.GetFieldValue("Content-Length"));
+}
+
+// ---------------------------------------------------------------------------
+// Proxies
+
+TEST_F(Https, TunnelThroughAProxy) {
+  const std::string proxy = ServerPort("KESTREL_PROXY_PORT");
+  ASSERT_FALSE(proxy.empty());
+  client_.SetProxy("127.0.0.1:" + proxy);
+  client_.LogFileName = "unused.log";
+  Fetch(Site("/big.bin"));
+  EXPECT_TRUE(IsPatternFile(BodyText(client_), BigSize));
+  const std::vector<std::string>& log = client_.LogLines.Lines();
+  ASSERT_GE(log.size(), 4u);
+  const std::string authority = "localhost:" + ServerPort("KESTREL_TLS_PORT");
+  EXPECT_EQ(log[0], "CONNECT " + authority + " HTTP/1.0");
+  EXPECT_EQ(log[1], "Host: " + authority);
+  EXPECT_EQ(log[2], "");
+  // The proxy's answer, then the request in origin form inside the tunnel.
+  size_t request = 0;
+  while (request < log.size() && log[request] != "GET /big.bin HTTP/1.0") ++request;
+  ASSERT_LT(request, log.size());
+  EXPECT_EQ(log[3].substr(0, 13), "HTTP/1.0 200 ");
+  EXPECT_EQ(log[request + 1], "Host: " + authority);
+  client_.LogFileName.clear();
+}
+
+TEST_F(Https, ProxyThatRefusesTheTunnel) {
+  const std::string proxy = ServerPort("KESTREL_PROXY_NOCONNECT_PORT");
+  ASSERT_FALSE(proxy.empty());
+  client_.SetProxy("127.0.0.1:" + proxy);
+  client_.SetURL(Site("/index.html"));
+  EXPECT_FALSE(client_.Execute());
+  EXPECT_EQ(client_.LastError.rfind("The proxy refused the tunnel: HTTP/1.", 0), 0u) << client_.LastError;
+  EXPECT_NE(client_.LastError.find(" 403 "), std::string::npos) << client_.LastError;
+}
+
+TEST_F(Https, ProxyCredentialsGoWithTheTunnelRequestOnly) {
+  const std::string proxy = ServerPort("KESTREL_PROXY_AUTH_PORT");
+  ASSERT_FALSE(proxy.empty());
+  client_.SetProxy("127.0.0.1:" + proxy);
+  client_.SetURL(Site("/index.html"));
+  EXPECT_FALSE(client_.Execute());
+  EXPECT_NE(client_.LastError.find(" 407 "), std::string::npos) << client_.LastError;
+
+  client_.ProxyPassword = "kestrel:s3cret:pw";
+  TSentLines sent(client_);
+  Fetch(Site("/index.html"));
+  EXPECT_EQ(Status(client_), 200);
+  ASSERT_GE(sent.Lines.size(), 4u);
+  EXPECT_EQ(sent.Lines[2], "Proxy-Authorization: Basic " + THttpClient::EncodeBase64("kestrel:s3cret:pw"));
+  int credentials = 0;
+  for (const std::string& line : sent.Lines) credentials += line.rfind("Proxy-Authorization:", 0) == 0;
+  EXPECT_EQ(credentials, 1);
+}
+
+}  // namespace
