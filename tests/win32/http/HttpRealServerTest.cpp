@@ -11,16 +11,7 @@ namespace {
 const char* const SecretText = "The secret is kestrel.\n";
 const size_t BigSize = 4 * 1024 * 1024;
 
-// big.bin: byte i of 256-byte block b is (i + b) mod 256.
-::testing::AssertionResult IsBigFile(const std::string& data) {
-  if (data.size() != BigSize) return ::testing::AssertionFailure() << "size " << data.size();
-  for (size_t k = 0; k < data.size(); ++k) {
-    const unsigned char expected = static_cast<unsigned char>((k % 256 + k / 256) % 256);
-    if (static_cast<unsigned char>(data[k]) != expected)
-      return ::testing::AssertionFailure() << "byte " << k << " differs";
-  }
-  return ::testing::AssertionSuccess();
-}
+::testing::AssertionResult IsBigFile(const std::string& data) { return IsSitePattern(data, BigSize); }
 
 // Runs every case twice: straight to nginx, and through tinyproxy.
 class RealServer : public ::testing::TestWithParam<bool> {
