@@ -7,6 +7,11 @@ set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 source scripts/wine-env.sh
+# Inside a private mount namespace where Wine trusts the test CA, for the
+# https rows (scripts/tls-trust.sh); the certificates live outside build/bench-run.
+TLS_RUN=$ROOT/build/bench-tls
+source scripts/tls-trust.sh
+[ -n "${KESTREL_TLS_TRUSTED:-}${KESTREL_TLS_TRUST_PROBLEM:-}" ] || tls_trust_exec "$TLS_RUN" bash "$ROOT/bench/run.sh" "$@"
 kestrel_wine_prefix
 ROUNDS=${ROUNDS:-5}
 # SCENARIOS="1 2" runs only those scenarios.
@@ -47,13 +52,16 @@ with open(os.path.join(site, "links5m.html"), "w") as f:
 PY
 : > "$RUN/site/redirects.conf"
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'; }
-NGINX_PORT=$(free_port)
-sed -e "s|@PORT@|$NGINX_PORT|g" -e "s|@SITE@|$RUN/site|g" -e "s|@RUN@|$RUN/nginx|g" -e "s|@CONF@|$ROOT/tests/servers|g" \
-  -e 's|access_log .*;|access_log off;|' tests/servers/nginx.conf.in > "$RUN/nginx/nginx.conf"
+# nginx as for the tests (its TLS servers included), without access logs.
+source tests/servers/servers.sh
+bash tests/servers/make-pki.sh "$TLS_RUN" || echo "bench: no test certificates; nginx will not start"
+read -r KESTREL_NGINX_PORT KESTREL_TLS_PORT KESTREL_TLS_EXPIRED_PORT KESTREL_TLS_WRONGNAME_PORT \
+  KESTREL_TLS_UNTRUSTED_PORT LATE_PORT <<<"$(free_ports 6)"
+NGINX_PORT=$KESTREL_NGINX_PORT
+servers_nginx_conf "$RUN/site" "$RUN/nginx" "$TLS_RUN/pki"
+sed -i 's|access_log .*;|access_log off;|' "$RUN/nginx/nginx.conf"
 nginx -p "$RUN/nginx" -c "$RUN/nginx/nginx.conf" -g 'daemon off;' >"$RUN/nginx.log" 2>&1 &
 PIDS+=($!)
-LATE_PORT=$(free_port)
 # A server that answers each request after 5 seconds; it ends by itself.
 python3 - "$LATE_PORT" >"$RUN/late.log" 2>&1 <<'PY' &
 import socket, sys, time
@@ -76,6 +84,7 @@ PY
 PIDS+=($!)
 sleep 1
 BASE=http://127.0.0.1:$NGINX_PORT
+TLS_BASE=https://localhost:$KESTREL_TLS_PORT
 bash scripts/register.sh || { echo "registration failed"; exit 1; }
 
 run_js() { (cd bench/scripts && timeout -k 5 1800 "$KESTREL_WINE" "$CSCRIPT" //nologo "$@") 2>&1 | tr -d '\r'; }

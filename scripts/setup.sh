@@ -6,9 +6,12 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
+# libgnutls30 is Schannel's engine under Wine (only a Recommends of wine, so
+# named here: --no-install-recommends skips it); openssl and curl make and
+# check the TLS test servers' certificates.
 for p in cmake make g++ clang python3 g++-mingw-w64-i686 mingw-w64-tools \
-         wine wine32:i386 libwine-dev:i386 wine64 g++-mingw-w64-x86-64 googletest nginx-light tinyproxy \
-         libclang-rt-14-dev zip; do
+         wine wine32:i386 libwine-dev:i386 libgnutls30:i386 wine64 libgnutls30 g++-mingw-w64-x86-64 \
+         googletest nginx-light tinyproxy openssl curl libclang-rt-14-dev zip; do
   have_pkg "$p" || need+=("$p")
 done
 

@@ -3,6 +3,7 @@
 # Usage: make-site.sh SITE_DIR
 #   index.html          a page with links (absolute, relative, with entities)
 #   big.bin             4 MiB of deterministic bytes (every byte value occurs)
+#   big32.bin           32 MiB of the same pattern (big.bin is its first 4 MiB)
 #   private/            protected by basic auth; user "kestrel", password "s3cret:pw"
 #   .htpasswd           the password file for private/ (apr1: salted MD5)
 #   redirects.conf      301 redirects, included by nginx.conf
@@ -33,6 +34,19 @@ blocks = 4 * 1024 * 1024 // 256
 with open(sys.argv[1], "wb") as f:
     f.write(b"".join(bytes((i + b) % 256 for i in range(256)) for b in range(blocks)))
 PY
+
+# big32.bin continues the pattern: block b is the 256 bytes from b on of
+# 0..255,0..255, so 256 blocks make a 64 KiB unit that repeats. Written once.
+if [ "$(stat -c %s "$site/big32.bin" 2>/dev/null)" != 33554432 ]; then
+  python3 - "$site/big32.bin" <<'PY'
+import sys
+twice = bytes(range(256)) * 2
+unit = b"".join(twice[b:b + 256] for b in range(256))
+with open(sys.argv[1] + ".part", "wb") as f:
+    f.write(unit * (32 * 1024 * 1024 // len(unit)))
+PY
+  mv "$site/big32.bin.part" "$site/big32.bin"
+fi
 
 # Basic-auth password file in the apr1 (salted MD5) form nginx reads.
 hash=$(openssl passwd -apr1 -salt kestrel1 's3cret:pw')

@@ -305,18 +305,27 @@ def finish(conn, end):
     conn.close()
 
 
-def deliver(conn, scenario, peer):
+def reply_after_delay(conn, scenario, peer):
+    """The reply, cut as the scenario says, once its delay is over; None (and
+    the connection closed) when the client closed during the delay."""
     delay = int(scenario.option("delay", "0"))
     if delay > 0:
         # A client that gives up and closes ends the delay early.
         if wait_for_peer_close(conn, min(delay, MAX_DELAY_MS) / 1000.0):
             log("%s %s: peer closed during the delay" % (peer, scenario.name))
             conn.close()
-            return
+            return None
     reply = scenario.reply
     cut = scenario.option("cut-at")
     if cut is not None:
         reply = reply[:int(cut)]
+    return reply
+
+
+def deliver(conn, scenario, peer):
+    reply = reply_after_delay(conn, scenario, peer)
+    if reply is None:
+        return
     sent = send_all(conn, reply, scenario)
     end = scenario.option("end", "close")
     log("%s %s: sent %d bytes, end %s" % (peer, scenario.name, sent, end))

@@ -35,20 +35,26 @@ std::wstring TestFolder()
 
 namespace {
 
-// http://127.0.0.1:<port>/ for the port in the variable; empty when unset.
-std::wstring LoopbackBase(const char* portVariable)
+// prefix + the port in the variable + suffix; empty when the variable is unset.
+std::wstring WithServerPort(const char* prefix, const char* portVariable, const char* suffix)
 {
   const char* port = std::getenv(portVariable);
   if (!port || !*port) return std::wstring();
-  std::string base = std::string("http://127.0.0.1:") + port + "/";
-  return std::wstring(base.begin(), base.end());
+  std::string text = std::string(prefix) + port + suffix;
+  return std::wstring(text.begin(), text.end());
 }
 
 }  // namespace
 
-std::wstring ScenarioBase() { return LoopbackBase("KESTREL_SCENARIO_PORT"); }
+std::wstring ScenarioBase() { return WithServerPort("http://127.0.0.1:", "KESTREL_SCENARIO_PORT", "/"); }
 
-std::wstring NginxBase() { return LoopbackBase("KESTREL_NGINX_PORT"); }
+std::wstring NginxBase() { return WithServerPort("http://127.0.0.1:", "KESTREL_NGINX_PORT", "/"); }
+
+std::wstring TlsBase(const char* portVariable) { return WithServerPort("https://localhost:", portVariable, "/"); }
+
+std::wstring TlsScenarioBase() { return TlsBase("KESTREL_TLS_SCENARIO_PORT"); }
+
+std::wstring ProxyAddress(const char* portVariable) { return WithServerPort("127.0.0.1:", portVariable, ""); }
 
 bool LoadServerExports(const std::wstring& path, TKestrelDll& dll)
 {

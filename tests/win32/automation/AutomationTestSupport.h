@@ -35,6 +35,18 @@ std::wstring TestFolder();
 std::wstring ScenarioBase();
 // The same for nginx over the test site.
 std::wstring NginxBase();
+// "https://localhost:PORT/" of a TLS server (tests/servers/README.md): nginx
+// with the good certificate by default, or the server of another
+// KESTREL_TLS_*_PORT variable (EXPIRED, WRONGNAME, UNTRUSTED, SILENT, PLAIN,
+// GARBAGE, HSCLOSE, HOSTILE). The certificates name localhost, not the
+// address. Empty when the servers are not running.
+std::wstring TlsBase(const char* portVariable = "KESTREL_TLS_PORT");
+// The scenario routes over TLS (tls_server.py): TlsBase("KESTREL_TLS_SCENARIO_PORT").
+std::wstring TlsScenarioBase();
+// "127.0.0.1:PORT" of a proxy, for Proxy: tinyproxy (tunnels to the TLS
+// ports) by default, KESTREL_PROXY_NOCONNECT_PORT (refuses CONNECT) or
+// KESTREL_PROXY_AUTH_PORT (wants "kestrel:s3cret:pw"). Empty when unset.
+std::wstring ProxyAddress(const char* portVariable = "KESTREL_PROXY_PORT");
 
 // Sentinels that prove a member wrote, or cleared, its out parameter.
 inline BSTR SentinelBstr() { return reinterpret_cast<BSTR>(static_cast<ULONG_PTR>(0xdeadbeef)); }

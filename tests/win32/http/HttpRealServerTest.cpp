@@ -11,7 +11,7 @@ namespace {
 const char* const SecretText = "The secret is kestrel.\n";
 const size_t BigSize = 4 * 1024 * 1024;
 
-::testing::AssertionResult IsBigFile(const std::string& data) { return IsPatternFile(data, BigSize); }
+::testing::AssertionResult IsBigFile(const std::string& data) { return IsSitePattern(data, BigSize); }
 
 // Runs every case twice: straight to nginx, and through tinyproxy.
 class RealServer : public ::testing::TestWithParam<bool> {

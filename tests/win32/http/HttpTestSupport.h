@@ -22,6 +22,31 @@ inline std::string ServerPort(const char* variable) {
   const std::string var = ServerPort(name);                                                     \
   ASSERT_FALSE(var.empty()) << name << " is not set: start the servers with tests/servers/servers.sh"
 
+// A TLS server's URL: its certificates name localhost, not the address.
+inline std::string TlsUrl(const std::string& port, const std::string& path) {
+  return "https://localhost:" + port + path;
+}
+
+// The site's big.bin (4 MiB) and big32.bin (32 MiB) pattern: byte i of
+// 256-byte block b is (i + b) mod 256.
+inline ::testing::AssertionResult IsSitePattern(const std::string& data, size_t size) {
+  if (data.size() != size) return ::testing::AssertionFailure() << "size " << data.size();
+  for (size_t k = 0; k < data.size(); ++k) {
+    const unsigned char expected = static_cast<unsigned char>((k % 256 + k / 256) % 256);
+    if (static_cast<unsigned char>(data[k]) != expected)
+      return ::testing::AssertionFailure() << "byte " << k << " differs";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The body of the TLS scenarios tls-body and tls-until-close (and the
+// /tls/ routes built on them): "0123456789" 10000 times.
+inline std::string TlsScenarioDigits() {
+  std::string digits;
+  for (int i = 0; i < 10000; ++i) digits += "0123456789";
+  return digits;
+}
+
 // The whole content of a file; empty when it cannot be read. Bounded by the file's size.
 inline std::string ReadWholeFile(const std::string& name) {
   std::string data;
@@ -49,17 +74,6 @@ inline std::string WithPort(std::string text, const std::string& port) {
 
 inline std::string BodyText(const THttpClient& c) { return c.Body.ToString(); }
 
-// The test site's large files (big.bin, big32.bin): byte i of 256-byte block b
-// is (i + b) mod 256, so a shifted or dropped block shows.
-inline ::testing::AssertionResult IsPatternFile(const std::string& data, size_t size) {
-  if (data.size() != size) return ::testing::AssertionFailure() << "size " << data.size();
-  for (size_t k = 0; k < data.size(); ++k) {
-    const unsigned char expected = static_cast<unsigned char>((k % 256 + k / 256) % 256);
-    if (static_cast<unsigned char>(data[k]) != expected)
-      return ::testing::AssertionFailure() << "byte " << k << " differs";
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // A client with a short time-out, so that a fault shows as a failure in
 // seconds rather than a minute.

@@ -73,13 +73,13 @@ TEST_F(Https, LargeBodiesArriveByteForByteInMemoryAndInAFile) {
   std::remove(file.c_str());
   client_.SaveToFile = file;
   Fetch(Site("/big32.bin"));
-  EXPECT_TRUE(IsPatternFile(BodyText(client_), Big32Size));
-  EXPECT_TRUE(IsPatternFile(ReadWholeFile(file), Big32Size));
+  EXPECT_TRUE(IsSitePattern(BodyText(client_), Big32Size));
+  EXPECT_TRUE(IsSitePattern(ReadWholeFile(file), Big32Size));
   std::remove(file.c_str());
   client_.SaveToFile.clear();
   // The object's next exchange gets a new session with the same credentials.
   Fetch(Site("/big.bin"));
-  EXPECT_TRUE(IsPatternFile(BodyText(client_), BigSize));
+  EXPECT_TRUE(IsSitePattern(BodyText(client_), BigSize));
 }
 
 TEST_F(Https, BasicAuthorizationAndHeadRequests) {
@@ -280,7 +280,7 @@ TEST_F(Https, TunnelThroughAProxy) {
   client_.SetProxy("127.0.0.1:" + proxy);
   client_.LogFileName = "unused.log";
   Fetch(Site("/big.bin"));
-  EXPECT_TRUE(IsPatternFile(BodyText(client_), BigSize));
+  EXPECT_TRUE(IsSitePattern(BodyText(client_), BigSize));
   const std::vector<std::string>& log = client_.LogLines.Lines();
   ASSERT_GE(log.size(), 4u);
   const std::string authority = "localhost:" + ServerPort("KESTREL_TLS_PORT");

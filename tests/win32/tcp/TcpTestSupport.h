@@ -10,13 +10,21 @@
 #include <string>
 #include <vector>
 
-// Port of the loopback scenario server (tests/servers/servers.sh).
-inline int ScenarioPort() {
-  const char* port = std::getenv("KESTREL_SCENARIO_PORT");
+// Port of a loopback test server (tests/servers/servers.sh); 0 when unset.
+inline int ServerPortNumber(const char* variable) {
+  const char* port = std::getenv(variable);
   return port ? std::atoi(port) : 0;
 }
 
+inline int ScenarioPort() { return ServerPortNumber("KESTREL_SCENARIO_PORT"); }
+
 inline std::string ScenarioServer() { return "127.0.0.1:" + std::to_string(ScenarioPort()); }
+
+// A TLS server by name (its certificate is for localhost): the scenario
+// server over TLS by default, or another KESTREL_TLS_*_PORT.
+inline std::string TlsServer(const char* variable = "KESTREL_TLS_SCENARIO_PORT") {
+  return "localhost:" + std::to_string(ServerPortNumber(variable));
+}
 
 class TProbeConnection : public TTcpConnection {
 public:
