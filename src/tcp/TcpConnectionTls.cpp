@@ -136,7 +136,7 @@ int TTcpConnection::ReceiveDecrypted(char* Target, int Size, int& Error) {
       SendRaw(answer);
       StartWait();
     }
-    if (status != 0) RaiseTlsStatus(status, "receive");
+    if (status != 0) RaiseTlsStatus(status, FTls->Renegotiating() ? "renegotiation" : "receive");
     if (FTls->State() == TTlsSession::TState::Ended) break;  // the closing alert ends the stream like a close
     if (progress == TTlsSession::TProgress::Done) {
       if (FTls->PlainAvailable() == 0 && ++empty >= MaxEmptyRecords && delivered == 0) {

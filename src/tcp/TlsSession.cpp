@@ -26,6 +26,19 @@ void TakeToken(SecBuffer& token, std::string& Output) {
 
 SEC_CHAR* PackageName() { return const_cast<SEC_CHAR*>(SCHANNEL_NAME_A); }
 
+// Whether the bytes can begin a TLS record: a known content type (20 to 24),
+// major version 3 and a length TLS allows. Checked on as many of the five
+// header bytes as have arrived, so that a server that answers in anything but
+// TLS is told apart at once, rather than waited for until it closes (some
+// security packages wait for the whole "record" that such a header announces).
+bool CanBeRecord(const char* data, size_t available) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  if (available >= 1 && (bytes[0] < 20 || bytes[0] > 24)) return false;
+  if (available >= 2 && bytes[1] != 3) return false;
+  if (available >= 5 && (bytes[3] << 8 | bytes[4]) > TTlsSession::MaxRecordSize - 5) return false;
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -85,6 +98,7 @@ long TTlsSession::Step(std::string& Output, TProgress& Progress) {
   Progress = TProgress::NeedInput;
   // Bounded by MaxHandshakeCalls; each call consumes input or asks for more.
   for (int call = 0; call < MaxHandshakeCalls; ++call) {
+    if (!CanBeRecord(FInput.data() + FInputStart, PendingInput())) return SEC_E_INVALID_TOKEN;
     SecBuffer in[2] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_TOKEN, FInput.data() + FInputStart},
                        {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
@@ -107,6 +121,7 @@ long TTlsSession::Step(std::string& Output, TProgress& Progress) {
     Consume(PendingInput() - extra);
     if (status == SEC_E_OK) {
       FState = TState::Established;
+      FRenegotiating = false;
       Progress = TProgress::Done;
       return QuerySizes();
     }
@@ -162,6 +177,7 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
     return 0;
   }
   if (PendingInput() == 0) return 0;
+  if (!CanBeRecord(FInput.data() + FInputStart, PendingInput())) return SEC_E_INVALID_TOKEN;
   SecBuffer buffers[4] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_DATA, FInput.data() + FInputStart},
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr},
@@ -196,6 +212,7 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
     // A handshake message from the server (a new handshake, or a message
     // after the first one): the rest of the input belongs to it.
     FState = TState::Handshaking;
+    FRenegotiating = true;
     TProgress handshake;
     return Step(Output, handshake);
   }
@@ -287,7 +304,7 @@ const TStatusMeaning StatusMeanings[] = {
     {0x80090300, "not enough memory"},
     {0x80090302, "the security package does not support this"},
     {0x80090304, "internal error of the security package"},
-    {0x80090308, "the answer is not valid TLS"},
+    {0x80090308, "the server's answer is not TLS"},
     {0x8009030E, "no credentials are available"},
     {0x8009030F, "a record was altered on the way"},
     {0x80090317, "the TLS session has ended"},

@@ -47,6 +47,8 @@ public:
   TTlsSession& operator=(const TTlsSession&) = delete;
 
   TState State() const { return FState; }
+  // A handshake the server started after the first one is under way.
+  bool Renegotiating() const { return FRenegotiating; }
   const std::string& HostName() const { return FHostName; }
 
   // The client's first handshake message, appended to Output.
@@ -96,6 +98,7 @@ private:
   CtxtHandle FContext{};
   bool FHasContext = false;
   TState FState = TState::Handshaking;
+  bool FRenegotiating = false;
   SecPkgContext_StreamSizes FSizes{};
 
   // Received bytes: [FInputStart, FInputEnd) are not processed yet. Decrypted

@@ -46,7 +46,7 @@ links = conn.GetHREFs
 names = conn.GetHREFNames
 CheckEqual "links of the page", UBound(links), 2
 CheckEqual "first link", links(0), "/big.bin"
-CheckEqual "second link's text", names(1), "Protected & private"
+CheckEqual "second link's text", names(1), "Protected&private"
 CheckEqual "FileName", conn.FileName, "index.html"
 
 ' The scheme in capitals, and a page behind Basic authorization.
