@@ -1,6 +1,9 @@
 // The hostile-server storm: thousands of GetURL calls on a handful of Conn
 // objects, each answered by a malformed or abusive reply of the scenario
-// server (tests/servers/hostile.py), chosen from a fixed seed. The process must
+// server (tests/servers/hostile.py), chosen from a fixed seed. A part of the
+// calls go over TLS: the same replies encrypted by the TLS scenario server,
+// and faults of TLS itself (tests/servers/tls_hostile.py: broken handshakes,
+// garbage and cut records). The process must
 // not crash, every call must return, a failure must come back as a non-empty
 // Error (never as a COM error), and every object must still fetch a good page
 // afterwards. Four threads, each with its own objects and message pump, share
@@ -8,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +35,9 @@ struct TKind {
   std::string Name;
   int Weight = 0;
   bool MustFail = false;
+  // Where the call goes: the kind's path on the scenario server, the same over
+  // TLS, or the TLS fault server (whose connections take turns through its kinds).
+  enum TRoute { Plain, Tls, TlsFaults } Route = Plain;
   int Injected = 0;
   int Failed = 0;
 };
@@ -65,6 +72,34 @@ std::vector<TKind> ParseKinds(const std::wstring& listing)
   return kinds;
 }
 
+// Every kind once more over TLS, at a third of its weight, and the TLS fault
+// server's sequence as one kind more (one of its kinds is a good reply).
+void AddTlsKinds(std::vector<TKind>& kinds)
+{
+  const size_t plainKinds = kinds.size();
+  for (size_t k = 0; k < plainKinds; ++k) {
+    TKind tls = kinds[k];
+    tls.Name = "tls/" + tls.Name;
+    tls.Weight = std::max(1, tls.Weight / 3);
+    tls.Route = TKind::Tls;
+    kinds.push_back(tls);
+  }
+  TKind faults;
+  faults.Name = "tls-faults";
+  faults.Weight = 12;
+  faults.Route = TKind::TlsFaults;
+  kinds.push_back(faults);
+}
+
+std::wstring CallUrl(const TKind& kind, unsigned seed, const std::wstring& base, const std::wstring& tlsBase,
+                     const std::wstring& tlsFaults)
+{
+  if (kind.Route == TKind::TlsFaults) return tlsFaults + L"storm/" + std::to_wstring(seed);
+  const std::string name = kind.Route == TKind::Tls ? kind.Name.substr(4) : kind.Name;
+  return (kind.Route == TKind::Tls ? tlsBase : base) + L"hostile/" + std::wstring(name.begin(), name.end()) + L"/" +
+         std::to_wstring(seed);
+}
+
 // What one thread saw; merged by the main thread when all are done.
 struct TThreadResult {
   std::vector<int> Injected, Failed;
@@ -80,7 +115,8 @@ struct TWatch {
 };
 
 void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vector<TCall>& plan,
-                    const std::wstring& base, TWatch& watch, TThreadResult& result)
+                    const std::wstring& base, const std::wstring& tlsBase, const std::wstring& tlsFaults,
+                    TWatch& watch, TThreadResult& result)
 {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
     result.Problems.push_back("CoInitializeEx failed");
@@ -97,8 +133,7 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
       for (size_t i = static_cast<size_t>(thread), n = 0; i < plan.size(); i += kThreads, ++n) {
         TScriptConn& conn = conns[n % conns.size()];
         const TKind& kind = kinds[plan[i].Kind];
-        const std::wstring url = base + L"hostile/" + std::wstring(kind.Name.begin(), kind.Name.end()) + L"/" +
-                                 std::to_wstring(plan[i].Seed);
+        const std::wstring url = CallUrl(kind, plan[i].Seed, base, tlsBase, tlsFaults);
         conn.ClearError();
         conn.Put(L"URL", url);
         watch.CallStart = GetTickCount();
@@ -120,14 +155,19 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
           result.Problems.push_back(where + ": taken for a response: " + Narrow(status));
       }
     }
-    // Every object still works: a good page, whole.
+    // Every object still works: a good page, whole, in clear text and over TLS.
     for (TScriptConn& conn : conns) {
       conn.Put(L"TimeOut", 30);
-      conn.ClearError();
-      if (conn.Fetch(base + L"s/hello") == L"Hello from the scenario server.\r\n" && conn.Get(L"Error").empty())
-        ++result.GoodPagesAfter;
-      else
-        result.Problems.push_back("an object no longer fetches a good page: " + Narrow(conn.Get(L"Error")));
+      bool good = true;
+      for (const std::wstring& site : {base, tlsBase}) {
+        conn.ClearError();
+        if (conn.Fetch(site + L"s/hello") != L"Hello from the scenario server.\r\n" || !conn.Get(L"Error").empty()) {
+          good = false;
+          result.Problems.push_back("an object no longer fetches a good page from " + Narrow(site) + ": " +
+                                    Narrow(conn.Get(L"Error")));
+        }
+      }
+      result.GoodPagesAfter += good;
     }
   }
   CoUninitialize();
@@ -138,7 +178,11 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
 TEST(HostileStorm, EveryCallReturnsAndFailuresAreReportedAsErrors)
 {
   const std::wstring base = ScenarioBase();
+  const std::wstring tlsBase = TlsScenarioBase();
+  const std::wstring tlsFaults = TlsBase("KESTREL_TLS_HOSTILE_PORT");
   ASSERT_FALSE(base.empty()) << "KESTREL_SCENARIO_PORT is not set: start tests/servers/servers.sh";
+  ASSERT_FALSE(tlsBase.empty() || tlsFaults.empty()) << "the TLS servers are not running";
+  ASSERT_TRUE(std::getenv("KESTREL_TLS_TRUSTED")) << "the test CA is not trusted: run under scripts/run-tests.sh";
   ASSERT_NE(KestrelDll().GetClassObject, nullptr);
 
   // The kinds come from the server itself, through a Conn: a good page too.
@@ -146,6 +190,7 @@ TEST(HostileStorm, EveryCallReturnsAndFailuresAreReportedAsErrors)
   ASSERT_TRUE(lister.Valid());
   std::vector<TKind> kinds = ParseKinds(lister.Fetch(base + L"hostile/kinds"));
   ASSERT_GE(kinds.size(), 10u) << Narrow(lister.Get(L"Error"));
+  AddTlsKinds(kinds);
 
   // The plan: a kind by weight and a seed for each call, from one fixed seed.
   std::mt19937 random(kSeed);
@@ -164,7 +209,7 @@ TEST(HostileStorm, EveryCallReturnsAndFailuresAreReportedAsErrors)
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
-      RunStormThread(t, kinds, plan, base, watches[t], results[t]);
+      RunStormThread(t, kinds, plan, base, tlsBase, tlsFaults, watches[t], results[t]);
       watches[t].Done = true;
     });
   // The watchdog: a call that does not return is a hang, and a hung thread
