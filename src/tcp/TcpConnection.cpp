@@ -19,9 +19,12 @@ const bool PlatformIsWin9x = !IsWindowsNT();
 const WORD WinsockVersion = 0x0101;  // 1.1
 const long SocketEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
 const int LookupBufferSize = MAXGETHOSTSTRUCT;  // 1024 bytes
-// Most bytes one receive of ReadBlock asks for. Large pieces keep the cost of
-// a big body down to a few hundred system calls and notices.
+// Bytes one receive of ReadBlock asks for: the first piece, and the most a
+// piece grows to while the data keeps filling whole pieces. Every receive
+// costs a system call and a notice, so a big body goes in large pieces; a
+// small one never asks for more than it needs.
 const int BlockSize = 65536;
+const int MaxBlockSize = 1 << 20;
 const size_t ReceiveChunk = 16384;              // most bytes one receive of ReadLine asks for
 const DWORD LineSleep = 2;                      // ms between idle passes of line reads
 const DWORD CounterArmDelayMs = 20;             // see StartWait
@@ -549,6 +552,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   if (wait) Readable = false;
 
   bool done = false;
+  int piece = BlockSize;
   StartWait();
   // Bounded by the time-out, restarted by every byte received, and by the peer's close.
   for (bool progress = true, first = true;; first = false) {
@@ -556,7 +560,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
     // The wait above has just pumped, or the bytes are already buffered.
     if (!first) PumpMessages();
     progress = false;
-    int request = Count < 0 ? BlockSize : static_cast<int>(std::min<int64_t>(Count - total, BlockSize));
+    int request = Count < 0 ? piece : static_cast<int>(std::min<int64_t>(Count - total, piece));
     int n;
     int code = 0;
     bool fromSocket = false;
@@ -586,6 +590,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
         RestartWait();
         progress = true;
       }
+      if (fromSocket && n == request && request == piece) piece = std::min(piece * 2, MaxBlockSize);
     }
     if ((fromSocket && n == 0) || total == Count) {
       done = true;

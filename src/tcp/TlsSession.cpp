@@ -111,7 +111,7 @@ long TTlsSession::Step(std::string& Output, TProgress& Progress) {
     // On failure the token, if any, is the alert that tells the server why.
     TakeToken(out[0], Output);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
-      if (PendingInput() >= InputCapacity) return SEC_E_INVALID_TOKEN;
+      if (PendingInput() >= MaxInputCapacity) return SEC_E_INVALID_TOKEN;
       return 0;
     }
     // The server asked for a client certificate: go on without one.
@@ -140,12 +140,16 @@ long TTlsSession::QuerySizes() {
 
 char* TTlsSession::InputSpace(size_t& Size) {
   if (FPlainLength == 0) Compact();
-  if (FInput.size() < InputCapacity) FInput.resize(InputCapacity);
+  if (FInput.size() < FCapacity) FInput.resize(FCapacity);
   Size = FInput.size() - FInputEnd;
   return FInput.data() + FInputEnd;
 }
 
-void TTlsSession::InputReceived(size_t Count) { FInputEnd = std::min(FInputEnd + Count, FInput.size()); }
+void TTlsSession::InputReceived(size_t Count) {
+  // A receive that filled all the room there was: more is coming, in larger pieces.
+  if (Count > 0 && FInputEnd + Count >= FInput.size()) FCapacity = std::min(FCapacity * 2, MaxInputCapacity);
+  FInputEnd = std::min(FInputEnd + Count, FInput.size());
+}
 
 void TTlsSession::Consume(size_t Count) {
   FInputStart += std::min(Count, PendingInput());
@@ -186,7 +190,7 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
   long status = Sspi().DecryptMessage(&FContext, &desc, 0, nullptr);
   if (status == SEC_E_INCOMPLETE_MESSAGE) {
     // A record can never be larger than the buffer; a header claiming one is not TLS.
-    if (PendingInput() >= InputCapacity) return SEC_E_INVALID_TOKEN;
+    if (PendingInput() >= MaxInputCapacity) return SEC_E_INVALID_TOKEN;
     return 0;
   }
   if (status == SEC_I_CONTEXT_EXPIRED) {

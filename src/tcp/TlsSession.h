@@ -82,10 +82,12 @@ public:
   // The chain engine's verdict on the server's certificate for HostName.
   TCertificateVerdict VerifyServer();
 
-  // Largest buffered input: a whole record of the largest size TLS allows,
-  // with room to receive the next ones in large pieces.
-  static constexpr size_t InputCapacity = 96 * 1024;
+  // The input buffer: room for a whole record of the largest size TLS allows
+  // and more, so that records arrive in large pieces. It starts at
+  // InputCapacity and doubles, up to MaxInputCapacity, while receives fill it.
   static constexpr size_t MaxRecordSize = 5 + 16384 + 2048;
+  static constexpr size_t InputCapacity = 64 * 1024 + MaxRecordSize;
+  static constexpr size_t MaxInputCapacity = 1024 * 1024 + MaxRecordSize;
 
 private:
   long Step(std::string& Output, TProgress& Progress);
@@ -104,6 +106,7 @@ private:
   // Received bytes: [FInputStart, FInputEnd) are not processed yet. Decrypted
   // plaintext stays in place before FInputStart until it is taken.
   std::vector<char> FInput;
+  size_t FCapacity = InputCapacity;  // the size FInput is given
   size_t FInputStart = 0;
   size_t FInputEnd = 0;
   const char* FPlain = nullptr;
