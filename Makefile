@@ -4,13 +4,13 @@ ROOT := $(CURDIR)
 JOBS ?= $(shell nproc)
 URL ?=
 
-.PHONY: all setup native win32 win64 testtree fuzz test demo bench soak dist clean prefix
+.PHONY: all setup native win32 win64 testtree dll-win32 dll-win64 fuzz test demo bench soak dist clean prefix
 
 # The Windows tests run in build/win32 where 32-bit Wine can start, else in
 # build/win64 (see scripts/wine-env.sh).
 TEST_ARCH = $(shell source scripts/wine-env.sh 2>/dev/null && echo $$KESTREL_WINE_ARCH)
 
-all: win32 native
+all: win32 win64 native
 
 setup:
 	@bash scripts/setup.sh
@@ -39,16 +39,26 @@ win64: build/win64/CMakeCache.txt
 testtree: win32
 	@if [ "$(TEST_ARCH)" = win64 ]; then $(MAKE) --no-print-directory win64; fi
 
+# Kestrel.dll alone, without the tree's tests and benchmarks.
+dll-win32: build/win32/CMakeCache.txt
+	@cmake --build build/win32 --target Kestrel -j$(JOBS) -- --no-print-directory -s
+
+dll-win64: build/win64/CMakeCache.txt
+	@cmake --build build/win64 --target Kestrel -j$(JOBS) -- --no-print-directory -s
+
 fuzz: build/fuzz/CMakeCache.txt
 	@cmake --build build/fuzz -j$(JOBS) -- --no-print-directory -s
 
 prefix: setup
 	@source scripts/wine-env.sh && kestrel_wine_prefix
 
-test: native testtree fuzz prefix
+# Both widths ship, so both trees are built; the tests run in TEST_ARCH's,
+# and the package layer checks the DLLs of both.
+test: native win32 win64 fuzz prefix
 	@bash scripts/run-tests.sh
 
-demo: testtree prefix
+# Only what the demo runs: the DLL for the Wine that runs here and the prefix.
+demo: dll-$(TEST_ARCH) prefix
 	@bash scripts/demo.sh "$(URL)"
 
 bench: native testtree prefix
@@ -57,8 +67,8 @@ bench: native testtree prefix
 soak: testtree prefix
 	@bash scripts/soak.sh
 
-# The release package: build/dist/Kestrel-VERSION.zip and its .sha256.
-dist: win32
+# The release package: build/dist/Kestrel-VERSION.zip (x86/ and x64/) and its .sha256.
+dist: dll-win32 dll-win64
 	@bash scripts/dist.sh
 
 clean:

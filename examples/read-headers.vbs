@@ -1,5 +1,5 @@
-' Fetches a page and prints the response's header lines, then a few single
-' header values looked up by name.
+' Asks for a page's header lines only (a HEAD request: no body is sent) and
+' prints them, then a few single header values looked up by name.
 ' Usage: cscript //nologo read-headers.vbs [URL]
 Option Explicit
 
@@ -9,6 +9,7 @@ If WScript.Arguments.Count > 0 Then url = WScript.Arguments(0)
 
 Set conn = CreateObject("Kestrel.Conn")
 conn.TimeOut = 20
+conn.RequestMethod = "HEAD"
 
 On Error Resume Next
 conn.URL = url
@@ -18,7 +19,9 @@ If Err.Number <> 0 Then
 End If
 On Error GoTo 0
 
-If conn.GetURL() = "" And conn.Error <> "" Then
+' A HEAD request returns no body: only Error tells a failure.
+conn.GetURL
+If conn.Error <> "" Then
   WScript.Echo "Failed: " & conn.Error
   WScript.Quit 1
 End If

@@ -10,7 +10,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/wine-env.sh"
 kestrel_wine_prefix
 if [ ! -f "$KESTREL_TEST_TREE/Kestrel.dll" ]; then
-  echo "demo: $KESTREL_TEST_TREE/Kestrel.dll is missing; build it first (make testtree)" >&2
+  echo "demo: $KESTREL_TEST_TREE/Kestrel.dll is missing; build it first (make dll-$KESTREL_WINE_ARCH)" >&2
   exit 1
 fi
 bash "$ROOT/scripts/register.sh"

@@ -88,6 +88,20 @@ void UnregisterTypeLibrary(TComServer& server)
   server.TypeLib->ReleaseTLibAttr(attr);
 }
 
+// On 64-bit Windows each width keeps its class keys in a registry view of its
+// own, while the ProgID key is one for both. (32-bit Windows ignores the
+// flag: there the view is this one, whose class keys are gone by then.)
+bool ClassRegisteredInOtherView(const std::wstring& classKey)
+{
+  const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\InprocServer32").c_str(), 0, KEY_READ | otherView,
+                    &handle) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
 }  // namespace
 
 void RegisterServer(TComServer& server)
@@ -121,8 +135,10 @@ void UnregisterServer(TComServer& server)
   const std::wstring classKey = L"CLSID\\" + GuidString(factory.ClassId());
   const std::wstring& progId = factory.ProgId();
   // Children before parents; a key that is already gone is no failure.
-  for (const std::wstring& key : {classKey + L"\\TypeLib", classKey + L"\\Version",
-                                  classKey + L"\\ProgID", progId + L"\\Clsid", progId,
+  for (const std::wstring& key : {classKey + L"\\TypeLib", classKey + L"\\Version", classKey + L"\\ProgID",
                                   classKey + L"\\InprocServer32", classKey})
     RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+  // The other width's DLL, registered beside this one, still needs the ProgID.
+  if (ClassRegisteredInOtherView(classKey)) return;
+  for (const std::wstring& key : {progId + L"\\Clsid", progId}) RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
 }

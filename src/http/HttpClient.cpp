@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -22,6 +23,27 @@ std::string AsciiLowerCase(std::string s) {
 
 bool StartsWithNoCase(const std::string& text, const std::string& upperPrefix) {
   return AsciiUpperCase(CopyText(text, 1, static_cast<long long>(upperPrefix.size()))) == upperPrefix;
+}
+
+// Text that ends a line wherever a server looks: CR, LF, and NUL, where many
+// servers stop reading.
+bool BreaksALine(const std::string& value) {
+  return value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+// Extra request text may hold several lines, but no NUL and no blank line: a
+// blank line ends the header block, and what followed it would reach the
+// server as a body or as a request of its own. Its first and last lines
+// count too, as the lines around it end where it begins and ends.
+bool IsUnsafeExtraText(const std::string& text) {
+  if (text.find('\0') != std::string::npos) return true;
+  size_t start = 0;
+  for (;;) {  // one pass per line; ends after the last one
+    const size_t end = text.find_first_of("\r\n", start);
+    if (Trim(text.substr(start, end - start)).empty()) return true;
+    if (end == std::string::npos) return false;
+    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
 }
 
 }  // namespace
@@ -38,9 +60,8 @@ THttpClient::~THttpClient() = default;
 void THttpClient::SetURL(const std::string& Value) {
   // CR, LF or NUL would let the URL end the request line early and smuggle
   // lines of its own into the request.
-  static const std::string lineBreakers("\r\n\0", 3);
   const bool secure = StartsWithNoCase(Value, "HTTPS://");
-  if ((!secure && !StartsWithNoCase(Value, "HTTP://")) || Value.find_first_of(lineBreakers) != std::string::npos) {
+  if ((!secure && !StartsWithNoCase(Value, "HTTP://")) || BreaksALine(Value)) {
     RaiseSocketError(ErrInvalidURL);
     return;
   }
@@ -97,10 +118,10 @@ void THttpClient::SendRequest() {
   if (!AuthentHeader.empty()) SendLine("Authorization: Basic " + EncodeBase64(AuthentHeader));
   const std::string agent = Trim(UserAgent);
   if (!agent.empty()) SendLine("User-Agent: " + agent);
-  if (RequestMethod != "HEAD") {
-    SendLine("Host: " + ChooseText(FProxy.empty(), Server, HostName));
-    SendLine("Accept: " + ChooseText(Accept.empty(), "*/*", Accept));
-  }
+  // Every method names its host: a server of several sites on one address
+  // answers a request without it for its default site.
+  SendLine("Host: " + ChooseText(FProxy.empty(), Server, HostName));
+  SendLine("Accept: " + ChooseText(Accept.empty(), "*/*", Accept));
   const bool post = RequestMethod == "POST";
   if (post) {
     if (!FContentType.empty()) SendLine("Content-Type: " + FContentType);
@@ -115,6 +136,24 @@ void THttpClient::SendRequest() {
   EndSendBatch();
 
   if (OnQuerySent) OnQuerySent(this);
+}
+
+void THttpClient::CheckRequestHeaderValues() {
+  const auto refuse = [this](const char* member) {
+    RaiseHttpError(std::string("Invalid request header value in ") + member);
+  };
+  // Named as the script sets them, in the order of the request.
+  const std::pair<const char*, std::string> values[] = {
+      {"RequestMethod", RequestMethod}, {"Protocol", Protocol},
+      {"UserAgent", Trim(UserAgent)},  // sent trimmed, so only its inside counts
+      {"Accept", Accept},               {"ContentType", FContentType}};
+  for (const auto& value : values) {
+    if (BreaksALine(value.second)) refuse(value.first);
+  }
+  for (const std::string& line : ExtraHeaders.Lines()) {
+    // Blank entries are skipped when the request is sent.
+    if (!Trim(line).empty() && IsUnsafeExtraText(line)) refuse("AddExtraHeader");
+  }
 }
 
 std::string THttpClient::EncodeBase64(const std::string& Text) {
@@ -162,6 +201,7 @@ bool THttpClient::Execute() {
 }
 
 void THttpClient::Transact() {
+  CheckRequestHeaderValues();
   ResetState();
   // An https URL names its port or means 443; http looks its service up.
   ImpliedPort = FSecure && FProxy.empty() ? HttpsPort : 0;

@@ -83,6 +83,11 @@ public:
   bool Execute();
   // One exchange on a fresh connection; raises on failure.
   void Transact();
+  // Raises ESocketError "Invalid request header value in <member>" when a
+  // value would break its request line or header line (CR, LF, NUL) or the
+  // extra lines hold a blank line or a NUL; <member> is the script's name for
+  // it (AddExtraHeader for ExtraHeaders). Values stay as they are.
+  void CheckRequestHeaderValues();
   // Composes and sends the request on the open connection.
   void SendRequest();
   // Reads the status line and header lines into Headers; returns the status

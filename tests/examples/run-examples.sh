@@ -78,12 +78,18 @@ Failed: Certificate error: the certificate was issued for another name (localhos
 Hint: use the host name the certificate was issued for, not an IP address or alias.
 EOF2
 
+# A HEAD request: the header lines only.
 run_case read-headers 0 "$ex" read-headers.vbs "$scenario/s/hello" <<EOF2
 Status line: HTTP/1.0 200 OK
   Content-Type: text/plain
   Content-Type = text/plain
   Content-Length = 33
   Server = 
+EOF2
+
+# With no body to return, Error alone tells the failure.
+run_case read-headers-refused 1 "$ex" read-headers.vbs "http://127.0.0.1:1/" <<EOF2
+Failed: [10061] Connection refused
 EOF2
 
 run_case post-form 0 "$ex" post-form.vbs "$scenario/echo" <<EOF2

@@ -2,7 +2,8 @@
 ' and non-ASCII texts, Null, Empty, objects, arrays and extreme numbers for
 ' every writable property and every method that takes a text. Each either
 ' works or raises an error the script can read; the object keeps answering,
-' a URL with a line break is refused, and a fetch still works afterwards.
+' a URL with a line break is refused, header values that would add request
+' lines are refused by GetURL, and a fetch still works afterwards.
 Option Explicit
 
 Dim failures
@@ -105,6 +106,48 @@ conn.Protocol = "": conn.Proxy = "": conn.PostData = "": conn.Accept = "*/*": co
 conn.RequestMethod = "GET": conn.ContentType = "": conn.SaveFileTo = "": conn.Authorization = ""
 conn.HTTPLog = "": conn.ProxyPassword = "": conn.Port = 80: conn.FollowRedirects = True
 conn.ClearExtraHeaders
+
+' Header values that would add request lines: GetURL refuses them before it
+' connects (nothing listens on port 1, so a connection would fail otherwise),
+' and the property keeps what the script set.
+Sub CheckRefused(label, member, value)
+  Dim result, kept
+  conn.URL = "http://127.0.0.1:1/echo"
+  Try member, value
+  result = conn.GetURL
+  Select Case member
+    Case "RequestMethod": kept = conn.RequestMethod
+    Case "Protocol": kept = conn.Protocol
+    Case "UserAgent": kept = conn.UserAgent
+    Case "Accept": kept = conn.Accept
+    Case "ContentType": kept = conn.ContentType
+    Case "AddExtraHeader": kept = conn.ExtraHeaders
+  End Select
+  If member = "AddExtraHeader" Then value = value & vbCrLf
+  Check "refused: " & label, conn.Error = "Invalid request header value in " & member And result = "" _
+    And kept = value, "Error [" & conn.Error & "], result [" & result & "], value now [" & kept & "]"
+  conn.RequestMethod = "GET": conn.Protocol = "": conn.UserAgent = "": conn.Accept = "*/*"
+  conn.ContentType = "": conn.ClearExtraHeaders
+End Sub
+
+conn.TimeOut = 10
+CheckRefused "RequestMethod with CR LF", "RequestMethod", "GET /a HTTP/1.0" & vbCrLf & "X-Injected: 1" & vbCrLf
+CheckRefused "Protocol with LF", "Protocol", "HTTP/1.0" & vbLf & "X-Injected: 1"
+CheckRefused "UserAgent with CR LF inside", "UserAgent", "UA" & vbCrLf & "X-Injected: 1"
+CheckRefused "UserAgent with NUL inside", "UserAgent", "UA" & Chr(0) & "X"
+CheckRefused "Accept with CR", "Accept", "text/html" & vbCr & "X-Injected: 1"
+CheckRefused "ContentType with CR LF", "ContentType", "text/plain" & vbCrLf & "x-injected: 1"
+CheckRefused "AddExtraHeader with a blank line", "AddExtraHeader", "X-A: 1" & vbCrLf & vbCrLf & "GET /smuggled HTTP/1.0"
+CheckRefused "AddExtraHeader ending in CR LF", "AddExtraHeader", "X-A: 1" & vbCrLf
+CheckRefused "AddExtraHeader with NUL", "AddExtraHeader", "X-A: 1" & Chr(0) & "X-B: 2"
+
+' Several lines in one call stay allowed, and the object works again.
+conn.URL = scenarioBase & "echo"
+conn.UserAgent = "UA" & vbCrLf   ' sent trimmed
+conn.AddExtraHeader "X-A: 1" & vbCrLf & "X-B: 2"
+CheckEqual "several extra lines in one call", conn.GetURL, "GET /echo HTTP/1.0" & vbCrLf & "User-Agent: UA" & vbCrLf & _
+  "Host: 127.0.0.1:" & env("KESTREL_SCENARIO_PORT") & vbCrLf & "Accept: */*" & vbCrLf & "X-A: 1" & vbCrLf & "X-B: 2" & vbCrLf & vbCrLf
+conn.UserAgent = "": conn.ClearExtraHeaders
 
 conn.TimeOut = -1
 conn.URL = scenarioBase & "s/tcp-silent"

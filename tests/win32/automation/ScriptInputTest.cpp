@@ -318,8 +318,9 @@ TEST_F(ScriptInput, RequestsWithHostilePropertiesEndWithinTheirTimeOut)
   V_I4(&timeOut.v) = 5;
   ASSERT_EQ(S_OK, Put(8, timeOut));
 
-  // Every text property at once, each hostile in its own way: the request goes
-  // out whole, NULs and all, and the echo gives it back.
+  // Every text property at once, each hostile in its own way. A NUL in the
+  // protocol or in an extra line would cut its line short: GetURL refuses the
+  // request, naming the member, until the value is sound.
   const std::wstring post = std::wstring(L"\0post\0", 6) + std::wstring(kMegabyte, L'p');
   ASSERT_EQ(S_OK, Put(3, TArg(echo)));
   ASSERT_EQ(S_OK, Put(13, TArg(L"POST")));
@@ -328,6 +329,14 @@ TEST_F(ScriptInput, RequestsWithHostilePropertiesEndWithinTheirTimeOut)
   ASSERT_EQ(S_OK, Put(12, TArg(std::wstring(64 * 1024, L'\u00e9'))));
   ASSERT_EQ(S_OK, Put(11, TArg(L"\u4e00/\u4e00")));
   ASSERT_EQ(S_OK, Call(20, {TArg(std::wstring(L"X-Nul: a\0b", 10)).v}));
+  ASSERT_EQ(S_OK, Call(1));
+  EXPECT_EQ(L"", ResultText());
+  EXPECT_EQ(L"Invalid request header value in Protocol", Error());
+  ASSERT_EQ(S_OK, Put(2, TArg(L"HTTP/1.0")));
+  ASSERT_EQ(S_OK, Call(1));
+  EXPECT_EQ(L"Invalid request header value in AddExtraHeader", Error());
+  ASSERT_EQ(S_OK, Call(21));  // ClearExtraHeaders
+  // The rest goes out whole, the body's NULs and all, and the echo gives it back.
   ASSERT_EQ(S_OK, Call(1));
   const std::wstring body = ResultText();
   EXPECT_NE(std::wstring::npos, body.find(post)) << Error();

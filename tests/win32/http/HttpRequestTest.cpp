@@ -60,6 +60,14 @@ const std::vector<RequestCase>& RequestCases() {
        },
        "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\nX-One: 1\r\nCookie: a=b \r\n"
        "  X-Lead: kept\r\n\r\n"},
+      // Several lines in one entry stay allowed, as do blank entries (skipped)
+      // and a user agent whose line ends are trimmed away.
+      {"ExtraTextOfSeveralLines", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.ExtraHeaders.Add("X-A: 1\r\nX-B: 2\nX-C: 3");
+         c.ExtraHeaders.Add("\r\n");
+       },
+       "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\nX-A: 1\r\nX-B: 2\nX-C: 3\r\n\r\n"},
       {"PostWithData", "http://127.0.0.1:%P/echo/form",
        [](THttpClient& c) {
          c.RequestMethod = "POST";
@@ -153,9 +161,9 @@ TEST(HttpRequest, PostBodyIsALineOfTheLog) {
   c.LogFileName = "";  // nothing to write at destruction
 }
 
-// HEAD reads no body, so its request is checked in the transfer log: no Host
-// and no Accept line.
-TEST(HttpRequest, HeadHasNoHostAndNoAccept) {
+// HEAD reads no body, so its request is checked in the transfer log: Host and
+// Accept as for GET, so that a server of several sites answers for the right one.
+TEST(HttpRequest, HeadNamesItsHostLikeGet) {
   REQUIRE_PORT(port, "KESTREL_SCENARIO_PORT");
   THttpClient c;
   PrepareClient(c);
@@ -165,13 +173,109 @@ TEST(HttpRequest, HeadHasNoHostAndNoAccept) {
   c.UserAgent = "UA";
   ASSERT_TRUE(c.Execute()) << c.LastError;
   EXPECT_EQ(c.RequestMethod, "HEAD");
-  ASSERT_GE(c.LogLines.Count(), 4);
-  EXPECT_EQ(c.LogLines[0], "HEAD /echo/h.txt HTTP/1.0");
-  EXPECT_EQ(c.LogLines[1], "User-Agent: UA");
-  EXPECT_EQ(c.LogLines[2], "");
-  EXPECT_EQ(c.LogLines[3], "HTTP/1.0 200 OK");
+  const std::vector<std::string> expectedSent = {"HEAD /echo/h.txt HTTP/1.0", "User-Agent: UA",
+                                                 "Host: 127.0.0.1:" + port, "Accept: */*", "",
+                                                 "HTTP/1.0 200 OK"};
+  ASSERT_GE(c.LogLines.Count(), static_cast<int>(expectedSent.size()));
+  for (size_t i = 0; i < expectedSent.size(); ++i) EXPECT_EQ(c.LogLines[static_cast<int>(i)], expectedSent[i]);
   c.LogFileName = "";
 }
+
+// A value that would end its line early and add request lines of the caller's
+// choosing is refused before anything is looked up or sent; the value stays
+// as the script set it, and a sound value makes the client work again.
+struct RefusedCase {
+  const char* name;
+  const char* member;  // as a script names it
+  std::string value;
+};
+
+void PrintTo(const RefusedCase& rc, std::ostream* os) { *os << rc.name; }
+
+void SetMember(THttpClient& c, const std::string& member, const std::string& value) {
+  if (member == "RequestMethod") c.RequestMethod = value;
+  else if (member == "Protocol") c.Protocol = value;
+  else if (member == "UserAgent") c.UserAgent = value;
+  else if (member == "Accept") c.Accept = value;
+  else if (member == "ContentType") c.SetContentType(value);
+  else c.ExtraHeaders.Add(value);
+}
+
+std::string MemberValue(const THttpClient& c, const std::string& member) {
+  if (member == "RequestMethod") return c.RequestMethod;
+  if (member == "Protocol") return c.Protocol;
+  if (member == "UserAgent") return c.UserAgent;
+  if (member == "Accept") return c.Accept;
+  if (member == "ContentType") return c.ContentType();
+  return c.ExtraHeaders.Count() == 1 ? c.ExtraHeaders[0] : "<not one line>";
+}
+
+// A value of the member that a GET to the echo route can carry.
+std::string SoundValue(const std::string& member) {
+  if (member == "RequestMethod") return "GET";
+  if (member == "Protocol") return "HTTP/1.0";
+  if (member == "AddExtraHeader") return "X-Sound: 1";
+  return "text/plain";
+}
+
+const std::vector<RefusedCase>& RefusedCases() {
+  using namespace std::string_literals;
+  static const std::vector<RefusedCase> cases = {
+      {"MethodWithCrLf", "RequestMethod", "GET /echo HTTP/1.0\r\nX-Injected: 1\r\n\r\nGET"},
+      {"ProtocolWithLf", "Protocol", "HTTP/1.0\nX-Injected: 1"},
+      {"UserAgentWithCrLfInside", "UserAgent", "UA\r\nX-Injected: 1"},
+      {"UserAgentWithNulInside", "UserAgent", "UA\0X-Injected: 1"s},
+      {"AcceptWithLoneCr", "Accept", "text/html\rX-Injected: 1"},
+      {"AcceptEndingInCrLf", "Accept", "text/html\r\n"},
+      // Checked whatever the method, though only POST sends it.
+      {"ContentTypeWithCrLf", "ContentType", "text/plain\r\nx-injected: 1"},
+      {"ExtraTextWithBlankLine", "AddExtraHeader", "X-A: 1\r\n\r\nGET /smuggled HTTP/1.0"},
+      {"ExtraTextEndingInCrLf", "AddExtraHeader", "X-A: 1\r\n"},
+      {"ExtraTextStartingWithLf", "AddExtraHeader", "\nX-A: 1"},
+      {"ExtraTextWithBlanksLine", "AddExtraHeader", "X-A: 1\n \t\nX-B: 2"},
+      {"ExtraTextWithTwoLoneCrs", "AddExtraHeader", "X-A: 1\r\rX-B: 2"},
+      {"ExtraTextWithNul", "AddExtraHeader", "X-A: 1\0X-B: 2"s},
+  };
+  return cases;
+}
+
+class RefusedHeaderValue : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedHeaderValue, NothingIsSentAndTheValueStays) {
+  REQUIRE_PORT(port, "KESTREL_SCENARIO_PORT");
+  const RefusedCase& rc = GetParam();
+  THttpClient c;
+  PrepareClient(c);
+  c.LogFileName = "http_refused_log.txt";
+  int opened = 0;
+  std::string reported;
+  c.OnOpen = [&](TObject*) { ++opened; };
+  c.OnError = [&](TObject*, std::string& text) { reported = text; };
+  c.SetURL("http://127.0.0.1:" + port + "/echo");
+  SetMember(c, rc.member, rc.value);
+
+  EXPECT_FALSE(c.Execute());
+  const std::string expected = std::string("Invalid request header value in ") + rc.member;
+  EXPECT_EQ(c.LastError, expected);
+  EXPECT_EQ(reported, expected);
+  EXPECT_EQ(opened, 0);
+  EXPECT_EQ(c.LogLines.Count(), 0);
+  EXPECT_EQ(MemberValue(c, rc.member), rc.value);
+  // Again: the refusal does not depend on a first attempt.
+  EXPECT_FALSE(c.Execute());
+  EXPECT_EQ(c.LastError, expected);
+
+  c.ExtraHeaders.Clear();
+  SetMember(c, rc.member, SoundValue(rc.member));
+  ASSERT_TRUE(c.Execute()) << c.LastError;
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(BodyText(c).find("X-Injected"), std::string::npos) << BodyText(c);
+  EXPECT_EQ(BodyText(c).substr(0, 20), "GET /echo HTTP/1.0\r\n");
+  c.LogFileName = "";
+}
+
+INSTANTIATE_TEST_SUITE_P(Http, RefusedHeaderValue, ::testing::ValuesIn(RefusedCases()),
+                         [](const ::testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
 
 TEST(HttpRequest, EventsFireInOrder) {
   REQUIRE_PORT(port, "KESTREL_SCENARIO_PORT");
