@@ -1,6 +1,7 @@
 // One URL fetched ROUNDS times by THttpClient alone (no script engine, no
 // text conversion): the receive path's own cost, for http and https alike.
-// Prints every round and "RESULT fetch <median seconds> <MiB per second>".
+// Prints every round (up to 20) and "RESULT fetch <median seconds> <MiB per
+// second> total <seconds>".
 // Usage: bench_fetch.exe URL [ROUNDS]
 #include "http/HttpClient.h"
 
@@ -27,10 +28,13 @@ int main(int argc, char** argv) {
       return 1;
     }
     times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
-    std::printf("round %d: %.4f s, %lld bytes\n", round + 1, times.back(), static_cast<long long>(client.Body.Size()));
+    if (rounds <= 20)
+      std::printf("round %d: %.4f s, %lld bytes\n", round + 1, times.back(), static_cast<long long>(client.Body.Size()));
   }
+  double total = 0;
+  for (double t : times) total += t;
   std::sort(times.begin(), times.end());
   const double median = times[times.size() / 2];
-  std::printf("RESULT fetch %.4f %.1f\n", median, client.Body.Size() / 1048576.0 / median);
+  std::printf("RESULT fetch %.6f %.1f total %.4f\n", median, client.Body.Size() / 1048576.0 / median, total);
   return 0;
 }
