@@ -190,8 +190,8 @@ TVariant TConn::GetHREFs()
       return TVariant();
     }
     TVariant targets = MakeTextArray(links.Targets);
-    TVariant texts = MakeTextArray(links.Texts);
-    hrefNames_ = std::move(texts);
+    hrefNames_ = std::move(links.Texts);
+    hasHrefNames_ = true;
     return targets;
   } catch (...) {
     error_ = DescribeCurrentException();
@@ -199,7 +199,10 @@ TVariant TConn::GetHREFs()
   }
 }
 
-TVariant TConn::GetHREFNames() { return hrefNames_; }
+// The array is made from the texts at each call: every caller gets an array
+// of its own, as a copy would give, and GetHREFs need not make one that may
+// never be asked for.
+TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_) : TVariant(); }
 
 // ---------------------------------------------------------------------------
 // Members that need no state

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "codecs/StringList.h"
+#include "html/LexTool.h"
 #include "html/Persistent.h"
 
 #include <cstdint>
@@ -36,8 +37,6 @@ struct THtmlTagPart {
   }
 };
 
-class TLexTool;
-
 class THtmlTagLexer : public TComponent {
 public:
   explicit THtmlTagLexer(TComponent* owner = nullptr) : TComponent(owner) {}
@@ -52,6 +51,7 @@ public:
   int PartCount() const { return static_cast<int>(parts_.size()); }
   // Raises Exception "List index out of bounds (<index>)" outside the list.
   THtmlTagPart GetPart(int index) const;
+  const std::vector<THtmlTagPart>& Parts() const { return parts_; }
   void AddPart(const THtmlTagPart& part) { parts_.push_back(part); }
   void ClearParts() { parts_.clear(); }
 
@@ -63,7 +63,7 @@ private:
   void SkipBlanks();
   void CloseRanges(const TStringList& lines);
 
-  TLexTool* tool_ = nullptr;  // the cursor of the running Tokenize
+  TLexTool tool_;  // the cursor of Tokenize, kept from tag to tag
   THtmlTagPart current_;
   std::vector<THtmlTagPart> parts_;
 };

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class THtmlTagToken;
 class TAttributeBuilder;
@@ -25,7 +26,9 @@ public:
   virtual TTokenKind Kind() const = 0;
   // Back to the state of a new token, keeping the memory already taken, so
   // that a lexer can hand the object out again instead of allocating one.
-  // Changes no field through Parse.
+  // Text (and a tag's Attributes) keep their lines, with their memory, until
+  // the lexer replaces them whole with the next token's. Changes no field
+  // through Parse.
   virtual void Recycle();
 
   int Line = 0;  // 0-based line where the token begins
@@ -81,7 +84,7 @@ public:
   std::string AttributeName(int index) const { return attributes_.Names(index); }
   std::string AttributeValue(int index) const { return attributes_.ValueFromIndex(index); }
   // Name equals text, ignoring ASCII case.
-  bool IsTag(const std::string& text) const;
+  bool IsTag(std::string_view text) const;
 
   const THtmlTagToken* AsTag() const override { return this; }
   static constexpr TTokenKind ClassKind = TTokenKind::Tag;
@@ -100,7 +103,8 @@ private:
   TStringList attributes_;
   bool textValid_ = false;
   THtmlTagLexer tagLexer_;
-  std::unique_ptr<TAttributeBuilder> builder_;  // Parse's working list
+  // Parse's working list, kept with its memory from tag to tag.
+  std::unique_ptr<TAttributeBuilder> builder_;
 };
 
 class TTextToken : public TToken {

@@ -71,3 +71,5 @@ TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept;
 // run of codes 1 to 32 made one space with none left at either end, then
 // character references decoded (so "&nbsp;" gives a single space).
 std::string CleanLinkText(const TStringList& lines);
+// The same, appended to text: a link text gathers its tokens' texts this way.
+void AppendCleanLinkText(const TStringList& lines, std::string& text);

@@ -186,6 +186,40 @@ TEST(TagParse, RepeatedNamesFollowTheNameValueRules) {
   EXPECT_EQ(many.token.GetAttribute("a4"), "v4");
 }
 
+TEST(TagParse, SeveralValuesSpanningLines) {
+  ParsedTag tag({"<a title=\"one", "two\" alt=\"three", "four", "five\" href=\"x", "y\" title=\"again", "more\">"});
+  EXPECT_EQ(tag.Attributes(), (std::vector<std::string>{"title=again more", "alt=three four five", "href=x y"}));
+
+  // Past the handful of attributes where names are looked up by index.
+  std::vector<std::string> lines{"<p"};
+  for (int i = 0; i < 20; ++i) {
+    lines.back() += " v" + std::to_string(i) + "=\"a" + std::to_string(i);
+    lines.push_back("b\"");
+  }
+  lines.back() += ">";
+  ParsedTag many(lines);
+  ASSERT_EQ(many.token.AttributeCount(), 20);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(many.token.GetAttribute("V" + std::to_string(i)), "a" + std::to_string(i) + " b");
+}
+
+TEST(TagParse, AParseKeepsNothingOfThePreviousOne) {
+  THtmlTagToken token;
+  token.Text().Add("<a href=x title=\"a long title of the first tag\" id=one>");
+  EXPECT_EQ(token.AttributeCount(), 3);
+  token.Text().Put(0, "<b class=c>");
+  EXPECT_EQ(token.Name(), "b");
+  EXPECT_EQ(token.Attributes().Lines(), std::vector<std::string>{"class=c"});
+  token.Text().Put(0, "<br>");
+  EXPECT_EQ(token.AttributeCount(), 0);
+  token.Text().Put(0, "<img src=s alt=\"t\">");
+  EXPECT_EQ(token.Attributes().Lines(), (std::vector<std::string>{"src=s", "alt=t"}));
+  // A failing parse leaves only what it built.
+  EXPECT_THROW(token.Text().Put(0, "no tag"), EHtmlLexer);
+  EXPECT_EQ(token.AttributeCount(), 0);
+  EXPECT_EQ(token.Name(), "");
+}
+
 TEST(TagParse, RebuiltTextReadsBackTheSame) {
   ParsedTag tag({"<A  HREF = x", "  class=\"c d\">"});
   tag.token.RebuildText();

@@ -1,5 +1,7 @@
 #include "html/LinkExtractor.h"
 
+#include "codecs/Entities.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,6 +75,38 @@ TEST(LinkExtraction, TextIsCleanedTokenByToken) {
   EXPECT_EQ(LinksOf("<a href=x>R&eacute;sum&#233; & co</a>"),
             (Links{{"x", "R\xE9sum\xE9&co"}}));
   EXPECT_EQ(LinksOf("<a href=x>&lt;b&gt;</a>"), (Links{{"x", "<b>"}}));
+}
+
+// The cleaning in one pass equals its definition: join the lines with a
+// space, collapse every run of codes 1 to 32 to one space with none at either
+// end, decode references. Appended texts are cleaned on their own.
+TEST(LinkExtraction, CleanedTextIsJoinCollapseDecode) {
+  const std::vector<std::vector<std::string>> samples{
+      {}, {""}, {"", ""}, {" a "}, {"a", "b"}, {"a ", " b"}, {"", "a", "", "b", ""}, {"\t\x01x\x1f", "\x20"},
+      {"&amp;", "&nbsp;x"}, {std::string("a\0b", 3), " c"}, {"&am", "p;"}, {" \xA0\xFF "}};
+  for (const auto& lines : samples) {
+    TStringList list;
+    for (const auto& l : lines) list.Add(l);
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) joined += (i ? " " : "") + lines[i];
+    std::string collapsed;
+    bool pending = false;
+    for (char c : joined) {
+      const unsigned char code = static_cast<unsigned char>(c);
+      if (code >= 1 && code <= 32) {
+        pending = !collapsed.empty();
+        continue;
+      }
+      if (pending) collapsed += ' ';
+      pending = false;
+      collapsed += c;
+    }
+    const std::string expected = DecodeEntities(collapsed);
+    EXPECT_EQ(CleanLinkText(list), expected) << joined;
+    std::string appended = "  &amp;";
+    AppendCleanLinkText(list, appended);
+    EXPECT_EQ(appended, "  &amp;" + expected) << joined;
+  }
 }
 
 TEST(LinkExtraction, OnlyTextTokensCount) {
