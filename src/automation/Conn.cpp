@@ -184,15 +184,21 @@ TVariant TConn::GetHREFs()
 {
   error_.clear();
   try {
-    TLinkExtraction links = ExtractLinks(client_->Body);
-    if (!links.Succeeded) {
-      error_ = links.ErrorMessage;
+    // Each target becomes a BSTR as it is found: no 8-bit copy of the list.
+    TBstrList targets;
+    std::vector<std::string> texts;
+    const std::string failure = ExtractLinks(client_->Body, [&](std::string_view target, std::string& text) {
+      targets.Add(target);
+      texts.push_back(std::move(text));
+    });
+    if (!failure.empty()) {
+      error_ = failure;
       return TVariant();
     }
-    TVariant targets = MakeTextArray(links.Targets);
-    hrefNames_ = std::move(links.Texts);
+    TVariant array = targets.TakeArray();
+    hrefNames_ = std::move(texts);
     hasHrefNames_ = true;
-    return targets;
+    return array;
   } catch (...) {
     error_ = DescribeCurrentException();
     return TVariant();

@@ -171,6 +171,13 @@ void THtmlTagToken::Recycle() {
 
 bool THtmlTagToken::IsTag(std::string_view text) const { return SameAsciiText(name_, text); }
 
+std::string_view THtmlTagToken::AttributeText(const std::string& name) const {
+  const int index = attributes_.IndexOfName(name);
+  if (index < 0) return std::string_view();
+  const std::string& line = attributes_[index];
+  return std::string_view(line).substr(name.size() + 1);  // the name matched up to its "="
+}
+
 const TStringList& THtmlTagToken::GetText() {
   if (!textValid_) RebuildText();
   return Text();

@@ -80,6 +80,8 @@ public:
 
   // The value stored under name; empty when absent. Values are not decoded.
   std::string GetAttribute(const std::string& name) const { return attributes_.Values(name); }
+  // The same as a view of the attribute's line, valid until the token changes.
+  std::string_view AttributeText(const std::string& name) const;
   int AttributeCount() const { return attributes_.Count(); }
   std::string AttributeName(int index) const { return attributes_.Names(index); }
   std::string AttributeValue(int index) const { return attributes_.ValueFromIndex(index); }

@@ -17,9 +17,11 @@ const THtmlTagToken* AsTagNamed(const TToken* token, std::string_view name) {
 
 // One anchor: the inner walk from the anchor token itself up to (not past)
 // the "/A" tag or the end of the document.
-void CollectAnchor(THtmlLexer& lexer, TLinkExtraction& result) {
-  std::string target = static_cast<const THtmlTagToken*>(lexer.Token())->GetAttribute("href");
-  std::string text;
+// target and text are the caller's, their memory kept from link to link.
+void CollectAnchor(THtmlLexer& lexer, std::string& target, std::string& text, const TLinkFound& found) {
+  // Copied before the walk moves on: the lexer hands the token out again.
+  target.assign(static_cast<const THtmlTagToken*>(lexer.Token())->AttributeText("href"));
+  text.clear();
   // Bounded by the document: every Next consumes at least one character.
   while (const TToken* token = lexer.Token()) {
     if (AsTagNamed(token, "/A")) break;
@@ -27,8 +29,8 @@ void CollectAnchor(THtmlLexer& lexer, TLinkExtraction& result) {
     lexer.Next();
   }
   if (target.empty()) return;
-  result.Targets.push_back(std::move(target));
-  result.Texts.push_back(text.empty() ? std::string("Not Available") : std::move(text));
+  if (text.empty()) text = "Not Available";
+  found(target, text);
 }
 
 }  // namespace
@@ -63,27 +65,36 @@ void AppendCleanLinkText(const TStringList& lines, std::string& text) {
   DecodeEntitiesFrom(text, start);
 }
 
-TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept {
-  TLinkExtraction result;
+std::string ExtractLinks(TMemoryStream& body, const TLinkFound& found) noexcept {
   try {
     THtmlLexer lexer;
     body.SetPosition(0);
     lexer.LoadFromStream(body);
+    std::string target, text;  // one link's, their memory kept from link to link
     // Bounded by the document: every Next consumes at least one character.
     while (lexer.Token()) {
-      if (AsTagNamed(lexer.Token(), "A")) CollectAnchor(lexer, result);
+      if (AsTagNamed(lexer.Token(), "A")) CollectAnchor(lexer, target, text, found);
       lexer.Next();  // after an anchor, past the "/A" that ended it
     }
-    result.Succeeded = true;
+    return std::string();
   } catch (const Exception& e) {
-    result.ErrorMessage = e.Message();
+    return e.Message();
   } catch (const std::bad_alloc&) {
-    result.ErrorMessage = "Out of memory";
+    return "Out of memory";
   } catch (const std::exception& e) {
-    result.ErrorMessage = e.what();
+    return e.what();
   } catch (...) {
-    result.ErrorMessage = "Unknown failure";
+    return "Unknown failure";
   }
+}
+
+TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept {
+  TLinkExtraction result;
+  result.ErrorMessage = ExtractLinks(body, [&result](std::string_view target, std::string& text) {
+    result.Targets.emplace_back(target);
+    result.Texts.push_back(std::move(text));
+  });
+  result.Succeeded = result.ErrorMessage.empty();
   if (!result.Succeeded) {
     result.Targets.clear();
     result.Texts.clear();

@@ -37,17 +37,19 @@
 //   VARIANT VT_EMPTY, HrefNames unchanged, return S_OK. GetHREFs never
 //   returns a COM error. After a success Error stays empty (cleared in 1).
 //
-// GetHREFNames(VARIANT* value): clear the out VARIANT first, then give a
-//   copy of HrefNames (VariantCopy), the texts array of the
-//   last successful GetHREFs on this object; VT_EMPTY before any. GetURL does
-//   not clear it, and a failed GetHREFs does not replace it.
+// GetHREFNames(VARIANT* value): clear the out VARIANT first, then give an
+//   array of its own of HrefNames, the texts of the last successful GetHREFs
+//   on this object; VT_EMPTY before any. GetURL does not clear it, and a
+//   failed GetHREFs does not replace it.
 // ---------------------------------------------------------------------------
 #pragma once
 
 #include "codecs/MemoryStream.h"
 #include "codecs/StringList.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TLinkExtraction {
@@ -66,6 +68,15 @@ struct TLinkExtraction {
 // content is still consumed. Every failure, out of memory included, comes
 // back as Succeeded false with the failure's message and no links.
 TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept;
+
+// The same walk, handing each anchor over as it is found, for a caller that
+// turns the targets into something else at once (the automation boundary
+// makes BSTRs of them): target is a view valid during the call, text the
+// cleaned text ("Not Available" when empty), which the callee may take over.
+// Returns the failure's message, empty on success; a failure of found itself
+// is one too.
+using TLinkFound = std::function<void(std::string_view target, std::string& text)>;
+std::string ExtractLinks(TMemoryStream& body, const TLinkFound& found) noexcept;
 
 // The link text of one text token's lines: joined with single spaces, every
 // run of codes 1 to 32 made one space with none left at either end, then

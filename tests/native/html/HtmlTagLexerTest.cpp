@@ -167,6 +167,15 @@ TEST(TagParse, AttributeValues) {
   EXPECT_TRUE(ParsedTag({"<a name>"}).Attributes().empty());
 }
 
+TEST(TagParse, AttributeTextIsTheValueInPlace) {
+  ParsedTag tag({"<a HREF=\"x y\" title=t=u empty=\"\">"});
+  EXPECT_EQ(tag.token.AttributeText("href"), "x y");
+  EXPECT_EQ(tag.token.AttributeText("TITLE"), "t=u");
+  EXPECT_EQ(tag.token.AttributeText("empty"), "");
+  EXPECT_EQ(tag.token.AttributeText("none"), "");
+  EXPECT_EQ(tag.token.AttributeText("href").data(), tag.token.Attributes()[0].data() + 5);
+}
+
 TEST(TagParse, RepeatedNamesFollowTheNameValueRules) {
   EXPECT_EQ(ParsedTag({"<a href=x HREF=y id=z>"}).Attributes(),
             (std::vector<std::string>{"HREF=y", "id=z"}));

@@ -1,10 +1,13 @@
 #include "html/LinkExtractor.h"
 
 #include "codecs/Entities.h"
+#include "codecs/Exception.h"
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -172,6 +175,33 @@ TEST(LinkExtraction, HostileBytesNeverFail) {
     stream.Write(body);
     EXPECT_TRUE(ExtractLinks(stream).Succeeded) << body.substr(0, 20);
   }
+}
+
+// Handed over one by one, the anchors are the same as collected; a failure
+// of the receiver ends the walk with its message.
+TEST(LinkExtraction, AnchorsHandedOverAsFound) {
+  const std::string body =
+      "<a href=\"a long target that needs memory.html\">one</a><a href=x><img></a>"
+      "<a name=n>skipped</a><A HREF=y>Tom &amp; Jerry</A>";
+  TMemoryStream stream;
+  stream.Write(body);
+  Links handed;
+  EXPECT_EQ(ExtractLinks(stream, [&](std::string_view target, std::string& text) {
+              handed.emplace_back(std::string(target), text);
+              text = "taken over";
+            }),
+            "");
+  EXPECT_EQ(handed, LinksOf(body));
+  EXPECT_EQ(handed, (Links{{"a long target that needs memory.html", "one"}, {"x", "Not Available"}, {"y", "Tom&Jerry"}}));
+
+  int calls = 0;
+  EXPECT_EQ(ExtractLinks(stream, [&](std::string_view, std::string&) {
+              ++calls;
+              throw std::bad_alloc();
+            }),
+            "Out of memory");
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(ExtractLinks(stream, [](std::string_view, std::string&) { throw Exception("refused"); }), "refused");
 }
 
 }  // namespace
