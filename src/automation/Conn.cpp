@@ -187,11 +187,12 @@ TVariant TConn::GetHREFs()
     // Each target becomes a BSTR as it is found: no 8-bit copy of the list.
     TBstrList targets;
     std::vector<std::string> texts;
-    const std::string failure = ExtractLinks(client_->Body, [&](std::string_view target, std::string& text) {
+    std::string failure;
+    const auto found = [&](std::string_view target, std::string& text) {
       targets.Add(target);
       texts.push_back(std::move(text));
-    });
-    if (!failure.empty()) {
+    };
+    if (!ExtractLinks(client_->Body, found, failure)) {
       error_ = failure;
       return TVariant();
     }

@@ -65,7 +65,7 @@ void AppendCleanLinkText(const TStringList& lines, std::string& text) {
   DecodeEntitiesFrom(text, start);
 }
 
-std::string ExtractLinks(TMemoryStream& body, const TLinkFound& found) noexcept {
+bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept {
   try {
     THtmlLexer lexer;
     body.SetPosition(0);
@@ -76,25 +76,28 @@ std::string ExtractLinks(TMemoryStream& body, const TLinkFound& found) noexcept 
       if (AsTagNamed(lexer.Token(), "A")) CollectAnchor(lexer, target, text, found);
       lexer.Next();  // after an anchor, past the "/A" that ended it
     }
-    return std::string();
+    return true;
   } catch (const Exception& e) {
-    return e.Message();
+    errorMessage = e.Message();
   } catch (const std::bad_alloc&) {
-    return "Out of memory";
+    errorMessage = "Out of memory";
   } catch (const std::exception& e) {
-    return e.what();
+    errorMessage = e.what();
   } catch (...) {
-    return "Unknown failure";
+    errorMessage = "Unknown failure";
   }
+  return false;
 }
 
 TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept {
   TLinkExtraction result;
-  result.ErrorMessage = ExtractLinks(body, [&result](std::string_view target, std::string& text) {
-    result.Targets.emplace_back(target);
-    result.Texts.push_back(std::move(text));
-  });
-  result.Succeeded = result.ErrorMessage.empty();
+  result.Succeeded = ExtractLinks(
+      body,
+      [&result](std::string_view target, std::string& text) {
+        result.Targets.emplace_back(target);
+        result.Texts.push_back(std::move(text));
+      },
+      result.ErrorMessage);
   if (!result.Succeeded) {
     result.Targets.clear();
     result.Texts.clear();

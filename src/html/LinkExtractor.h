@@ -73,10 +73,9 @@ TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept;
 // turns the targets into something else at once (the automation boundary
 // makes BSTRs of them): target is a view valid during the call, text the
 // cleaned text ("Not Available" when empty), which the callee may take over.
-// Returns the failure's message, empty on success; a failure of found itself
-// is one too.
+// False on a failure, a failure of found included, with its message.
 using TLinkFound = std::function<void(std::string_view target, std::string& text)>;
-std::string ExtractLinks(TMemoryStream& body, const TLinkFound& found) noexcept;
+bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept;
 
 // The link text of one text token's lines: joined with single spaces, every
 // run of codes 1 to 32 made one space with none left at either end, then

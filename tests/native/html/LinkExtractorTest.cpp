@@ -186,22 +186,31 @@ TEST(LinkExtraction, AnchorsHandedOverAsFound) {
   TMemoryStream stream;
   stream.Write(body);
   Links handed;
-  EXPECT_EQ(ExtractLinks(stream, [&](std::string_view target, std::string& text) {
-              handed.emplace_back(std::string(target), text);
-              text = "taken over";
-            }),
-            "");
+  std::string error;
+  EXPECT_TRUE(ExtractLinks(
+      stream,
+      [&](std::string_view target, std::string& text) {
+        handed.emplace_back(std::string(target), text);
+        text = "taken over";
+      },
+      error));
+  EXPECT_EQ(error, "");
   EXPECT_EQ(handed, LinksOf(body));
   EXPECT_EQ(handed, (Links{{"a long target that needs memory.html", "one"}, {"x", "Not Available"}, {"y", "Tom&Jerry"}}));
 
   int calls = 0;
-  EXPECT_EQ(ExtractLinks(stream, [&](std::string_view, std::string&) {
-              ++calls;
-              throw std::bad_alloc();
-            }),
-            "Out of memory");
+  const auto outOfMemory = [&](std::string_view, std::string&) {
+    ++calls;
+    throw std::bad_alloc();
+  };
+  EXPECT_FALSE(ExtractLinks(stream, outOfMemory, error));
+  EXPECT_EQ(error, "Out of memory");
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(ExtractLinks(stream, [](std::string_view, std::string&) { throw Exception("refused"); }), "refused");
+  // A failure without words is a failure all the same.
+  EXPECT_FALSE(ExtractLinks(stream, [](std::string_view, std::string&) { throw Exception(""); }, error));
+  EXPECT_EQ(error, "");
+  EXPECT_FALSE(ExtractLinks(stream, [](std::string_view, std::string&) { throw Exception("refused"); }, error));
+  EXPECT_EQ(error, "refused");
 }
 
 }  // namespace
