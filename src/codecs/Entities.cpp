@@ -54,7 +54,7 @@ TDecodedEntity DecodeNamed(const std::string& text, size_t amp) {
     r.found = true;
     r.length = static_cast<int>(end - amp);
     r.character = static_cast<char>(e.code);
-    r.name.assign(e.name, len);
+    r.name.append(e.name, len);
     return r;
   }
   return r;

@@ -40,7 +40,7 @@ void ExtractRange(const TStringList& source, TStringList& dest, int startLine, i
     const int column = i == 0 ? startColumn : 1;
     const long long count = line < endLine ? static_cast<long long>(text.size())
                                            : static_cast<long long>(endColumn) - column + 1;
-    piece.assign(TextRange(text, column, count));
+    piece.append(TextRange(text, column, count));
   });
 }
 

@@ -247,7 +247,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
     token->Character = static_cast<unsigned char>(entity.character);
     const std::string_view reference =
         std::string_view(source).substr(static_cast<size_t>(col - 1), static_cast<size_t>(entity.length));
-    token->Text().Refill(1, [reference](size_t, std::string& line) { line.assign(reference); });
+    token->Text().Refill(1, [reference](size_t, std::string& line) { line.append(reference); });
     lexTool_.SetCol(col + entity.length);
     return token;
   }
@@ -256,7 +256,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   auto token = NewToken<TTextToken>();
   token->Line = lexTool_.Line();
   token->Col = lexTool_.Col();
-  token->Text().Refill(1, [](size_t, std::string& line) { line.assign(1, '&'); });
+  token->Text().Refill(1, [](size_t, std::string& line) { line.push_back('&'); });
   return token;
 }
 

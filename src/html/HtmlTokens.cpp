@@ -220,7 +220,8 @@ void THtmlTagToken::Parse() {
           if (i != count - 1) throw EHtmlLexer("Unexpecteed httCloseTag");
           break;
         case httTagName:
-          name_.assign(PartOfLine(lines, part));
+          name_.clear();
+          name_.append(PartOfLine(lines, part));
           break;
         case httAttributeName:
           // A name without a value removes any earlier entry of that name.

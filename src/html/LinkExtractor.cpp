@@ -20,7 +20,8 @@ const THtmlTagToken* AsTagNamed(const TToken* token, std::string_view name) {
 // target and text are the caller's, their memory kept from link to link.
 void CollectAnchor(THtmlLexer& lexer, std::string& target, std::string& text, const TLinkFound& found) {
   // Copied before the walk moves on: the lexer hands the token out again.
-  target.assign(static_cast<const THtmlTagToken*>(lexer.Token())->AttributeText("href"));
+  target.clear();
+  target.append(static_cast<const THtmlTagToken*>(lexer.Token())->AttributeText("href"));
   text.clear();
   // Bounded by the document: every Next consumes at least one character.
   while (const TToken* token = lexer.Token()) {
