@@ -5,7 +5,7 @@
 //   MEDIAN kestrel <page> <median seconds> <links>
 // Processor time, not wall time: the machine is shared, and a busy neighbour
 // would otherwise be measured as well. The median wall time is printed too,
-// for comparisons with a side that can only read a wall clock (a script):
+// beside a side that can only read a wall clock (a script):
 //   WALL kestrel <page> <median seconds> <links>
 #include "codecs/MemoryStream.h"
 #include "html/LinkExtractor.h"
