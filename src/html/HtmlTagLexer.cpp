@@ -1,6 +1,7 @@
 #include "html/HtmlTagLexer.h"
 
 #include "codecs/Exception.h"
+#include "codecs/TextHelpers.h"
 #include "html/CharSet.h"
 #include "html/HtmlLexerError.h"
 #include "html/LexTool.h"
@@ -20,6 +21,23 @@ THtmlTagPart THtmlTagLexer::GetPart(int index) const {
   if (index < 0 || index >= PartCount())
     throw Exception("List index out of bounds (" + std::to_string(index) + ")");
   return parts_[static_cast<size_t>(index)];
+}
+
+std::string_view THtmlTagLexer::TagName(const TStringList& lines, int startLine, int startCol) {
+  if (lines.Empty()) return std::string_view();
+  tool_.SetLines(&lines);
+  tool_.SetLine(startLine);
+  tool_.SetCol(startCol);
+  if (!tool_.ExpectChar('<')) throw EHtmlLexer("HTML token should begin with <");
+  SkipBlanks(false);
+  // As in Tokenize: the name runs on its line up to a blank, a ">" or the
+  // line end, and the part after it starts right there.
+  char c;
+  if (!tool_.PeekChar(c) || TagNameStop.Contains(c)) return std::string_view();
+  const int line = tool_.Line();
+  const int start = tool_.Col();
+  tool_.SkipCharsNotIn(TagNameStop, true);
+  return TextRange(lines[line], start, tool_.Col() - start);
 }
 
 void THtmlTagLexer::StartPart(THtmlTagPartKind kind) {
@@ -91,7 +109,7 @@ bool THtmlTagLexer::Tokenize(const TStringList& lines, int startLine, int startC
   return result;
 }
 
-void THtmlTagLexer::SkipBlanks() {
+void THtmlTagLexer::SkipBlanks(bool addParts) {
   // Blanks and line ends alike: a run of blanks that ends a line does not end
   // the tag, its attributes go on on the next line. One part per run of
   // blanks and one per line end; bounded by the tag's text, since every pass
@@ -101,14 +119,14 @@ void THtmlTagLexer::SkipBlanks() {
     if (tool_.Eol()) {
       StartPart(httLineBreak);
       tool_.SkipEol();
-      AddCurrentPart();
+      if (addParts) AddCurrentPart();
       continue;
     }
     char c;
     if (!tool_.PeekChar(c) || !Blanks.Contains(c)) return;
     StartPart(httWhiteSpace);
     tool_.SkipCharsIn(Blanks, true);
-    AddCurrentPart();
+    if (addParts) AddCurrentPart();
   }
 }
 

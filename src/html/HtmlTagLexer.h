@@ -12,6 +12,7 @@
 #include "html/Persistent.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 enum THtmlTagPartKind : uint8_t {
@@ -48,6 +49,12 @@ public:
   // Raises EHtmlLexer "HTML token should begin with <" (Parts empty then).
   bool Tokenize(const TStringList& lines, int startLine, int startCol);
 
+  // The tag's name alone, as Tokenize finds it, without splitting the rest
+  // of the tag: a view of lines, empty when no name follows the "<" and its
+  // blanks. Leaves Parts as they were. Raises EHtmlLexer "HTML token should
+  // begin with <" as Tokenize does.
+  std::string_view TagName(const TStringList& lines, int startLine, int startCol);
+
   int PartCount() const { return static_cast<int>(parts_.size()); }
   // Raises Exception "List index out of bounds (<index>)" outside the list.
   THtmlTagPart GetPart(int index) const;
@@ -60,7 +67,8 @@ public:
 private:
   void StartPart(THtmlTagPartKind kind);
   void AddCurrentPart() { AddPart(current_); }
-  void SkipBlanks();
+  // Passes over blanks and line ends, adding a part for each run when asked.
+  void SkipBlanks(bool addParts = true);
   void CloseRanges(const TStringList& lines);
 
   TLexTool tool_;  // the cursor of Tokenize, kept from tag to tag

@@ -172,7 +172,7 @@ void THtmlTagToken::Recycle() {
 bool THtmlTagToken::IsTag(std::string_view text) const { return SameAsciiText(name_, text); }
 
 std::string_view THtmlTagToken::AttributeText(const std::string& name) const {
-  const int index = attributes_.IndexOfName(name);
+  const int index = ReadAttributes().IndexOfName(name);
   if (index < 0) return std::string_view();
   const std::string& line = attributes_[index];
   return std::string_view(line).substr(name.size() + 1);  // the name matched up to its "="
@@ -184,6 +184,7 @@ const TStringList& THtmlTagToken::GetText() {
 }
 
 void THtmlTagToken::RebuildText() {
+  ReadAttributes();
   std::string line = "<" + name_;
   for (int i = 0; i < attributes_.Count(); ++i)
     line += " " + attributes_.Names(i) + "=\"" + attributes_.ValueFromIndex(i) + "\"";
@@ -201,6 +202,21 @@ void THtmlTagToken::RebuildText() {
 
 void THtmlTagToken::Parse() {
   name_.clear();
+  try {
+    name_.append(tagLexer_.TagName(Text(), 0, 1));
+  } catch (...) {
+    // No tag at all: nothing of it is listed.
+    tagLexer_.ClearParts();
+    attributes_.Clear();
+    attributesRead_ = true;
+    throw;
+  }
+  attributesRead_ = false;
+  textValid_ = true;
+}
+
+void THtmlTagToken::ParseAttributes() const {
+  attributesRead_ = true;  // once, even when it fails
   TAttributeBuilder& attributes = *builder_;
   attributes.Clear();
   const TStringList& lines = Text();
@@ -219,9 +235,7 @@ void THtmlTagToken::Parse() {
         case httCloseTag:
           if (i != count - 1) throw EHtmlLexer("Unexpecteed httCloseTag");
           break;
-        case httTagName:
-          name_.clear();
-          name_.append(PartOfLine(lines, part));
+        case httTagName:  // read by Parse already
           break;
         case httAttributeName:
           // A name without a value removes any earlier entry of that name.
@@ -255,7 +269,6 @@ void THtmlTagToken::Parse() {
     throw;
   }
   attributes.WriteTo(attributes_);
-  textValid_ = true;
 }
 
 // ---- TSpecialSymbolToken, TScriptToken

@@ -74,17 +74,20 @@ public:
 
   // As written, case and all: a closing tag's name begins with "/".
   const std::string& Name() const { return name_; }
-  const TStringList& Attributes() const { return attributes_; }
+  const TStringList& Attributes() const { return ReadAttributes(); }
   bool TextValid() const { return textValid_; }
-  THtmlTagLexer& TagLexer() { return tagLexer_; }
+  THtmlTagLexer& TagLexer() {
+    ReadAttributes();
+    return tagLexer_;
+  }
 
   // The value stored under name; empty when absent. Values are not decoded.
-  std::string GetAttribute(const std::string& name) const { return attributes_.Values(name); }
+  std::string GetAttribute(const std::string& name) const { return ReadAttributes().Values(name); }
   // The same as a view of the attribute's line, valid until the token changes.
   std::string_view AttributeText(const std::string& name) const;
-  int AttributeCount() const { return attributes_.Count(); }
-  std::string AttributeName(int index) const { return attributes_.Names(index); }
-  std::string AttributeValue(int index) const { return attributes_.ValueFromIndex(index); }
+  int AttributeCount() const { return ReadAttributes().Count(); }
+  std::string AttributeName(int index) const { return ReadAttributes().Names(index); }
+  std::string AttributeValue(int index) const { return ReadAttributes().ValueFromIndex(index); }
   // Name equals text, ignoring ASCII case.
   bool IsTag(std::string_view text) const;
 
@@ -101,10 +104,19 @@ public:
   const char* ClassName() const override { return "THtmlTagToken"; }
 
 private:
+  // Parse reads the name at once and the rest of the tag when it is first
+  // asked for: a page's tags are nearly all asked only their name.
+  const TStringList& ReadAttributes() const {
+    if (!attributesRead_) ParseAttributes();
+    return attributes_;
+  }
+  void ParseAttributes() const;
+
   std::string name_;
-  TStringList attributes_;
+  mutable TStringList attributes_;
+  mutable bool attributesRead_ = true;
   bool textValid_ = false;
-  THtmlTagLexer tagLexer_;
+  mutable THtmlTagLexer tagLexer_;
   // Parse's working list, kept with its memory from tag to tag.
   std::unique_ptr<TAttributeBuilder> builder_;
 };

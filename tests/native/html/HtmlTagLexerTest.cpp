@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,52 @@ TEST(TagLexer, StartsAtTheGivenPositionAndRequiresTheOpeningSign) {
     EXPECT_STREQ(e.what(), "HTML token should begin with <");
   }
   EXPECT_EQ(lexer.PartCount(), 0);
+}
+
+// A tag's name is read on its own, ahead of the rest of the tag: it must be
+// the name part that splitting the whole tag finds, whatever the tag holds.
+TEST(TagLexer, TheNameAloneIsTheNamePartOfTheWholeTag) {
+  const std::vector<std::string> pieces{"<", " ", "\t", "a", "A", "/", "=", ">", "\"", "x", "", "b c", "<!"};
+  std::mt19937 random(15);
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<std::string> lines{"<"};
+    const int count = static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      if (random() % 5 == 0) lines.emplace_back();
+      lines.back() += pieces[random() % pieces.size()];
+    }
+    if (random() % 4 == 0) lines.insert(lines.begin(), "");
+    TStringList text = LinesOf(lines);
+    THtmlTagLexer whole;
+    whole.Tokenize(text, 0, 1);
+    std::string expected;
+    for (const THtmlTagPart& part : whole.Parts())
+      if (part.Kind == httTagName && !part.CoversNothing())
+        expected = text[part.StartLine].substr(part.StartCol - 1, part.EndCol - part.StartCol + 1);
+    THtmlTagLexer alone;
+    ASSERT_EQ(std::string(alone.TagName(text, 0, 1)), expected) << text.Text();
+    EXPECT_EQ(alone.PartCount(), 0);
+  }
+  THtmlTagLexer lexer;
+  EXPECT_EQ(lexer.TagName(LinesOf({}), 0, 1), "");
+  EXPECT_THROW(lexer.TagName(LinesOf({"a<"}), 0, 1), EHtmlLexer);
+}
+
+// Attributes are read when first asked for, from the text the tag has then;
+// the name is there at once.
+TEST(TagParse, AttributesReadWhenAskedFor) {
+  THtmlTagToken token;
+  token.Text().Add("<A href=x>");
+  EXPECT_EQ(token.Name(), "A");
+  EXPECT_TRUE(token.TextValid());
+  token.Text().Put(0, "<b id=1 class=c>");
+  EXPECT_EQ(token.Name(), "b");
+  EXPECT_EQ(token.TagLexer().PartCount(), 11);
+  EXPECT_EQ(token.GetAttribute("href"), "");
+  EXPECT_EQ(token.Attributes().Lines(), (std::vector<std::string>{"id=1", "class=c"}));
+  token.Text().Put(0, "<i>");
+  EXPECT_EQ(token.AttributeCount(), 0);
+  EXPECT_EQ(token.TagLexer().PartCount(), 3);
 }
 
 TEST(TagParse, NamesKeepTheirCaseAndClosingSlash) {
