@@ -14,11 +14,14 @@
 //      and leaves it at the end; do not copy the stream. It never throws.
 //   3. Failed (!result.Succeeded): Error := result.ErrorMessage; the out
 //      VARIANT stays VT_EMPTY; HrefNames keeps its previous value; return S_OK.
-//   4. Succeeded: build two one-dimensional SAFEARRAYs of VARIANT (lower bound
-//      0), one for result.Targets and one for result.Texts, each element a
-//      VT_BSTR converted from the 8-bit text with CP_ACP over its whole length
-//      (the usual text conversion of the interface boundary). Both lists have
-//      the same length; element i of one pairs with element i of the other.
+//   4. Succeeded: the targets become a one-dimensional SAFEARRAY of VARIANT
+//      (lower bound 0), each element a VT_BSTR converted from the 8-bit text
+//      with CP_ACP over its whole length (the usual text conversion of the
+//      interface boundary); the texts are kept for GetHREFNames, which makes
+//      the same kind of array of them. Both lists have the same length;
+//      element i of one pairs with element i of the other. (TConn uses the
+//      walk form of ExtractLinks below and makes each target a BSTR as it
+//      comes.)
 //      The arrays hold exactly their items: bounds 0 to count-1, and with no
 //      links an array with no elements at all (VT_ARRAY|VT_VARIANT with 0
 //      elements, UBound -1 in script), never VT_EMPTY.
@@ -28,9 +31,9 @@
 //      at the end resized to the item count. Only that final size is visible
 //      to scripts, so creating each array once with its final size gives the
 //      same result.
-//   5. HrefNames := the texts array (the script must see independent arrays:
-//      keep one copy in TConn, hand out copies); out VARIANT := the targets
-//      array (VT_ARRAY|VT_VARIANT). Return S_OK.
+//   5. HrefNames := the texts (the script must see independent arrays: each
+//      GetHREFNames hands out an array of its own); out VARIANT := the
+//      targets array (VT_ARRAY|VT_VARIANT). Return S_OK.
 //   Any failure in steps 4-5 (SAFEARRAY or BSTR allocation, out of memory):
 //   destroy what was built, Error := the failure's message ("Out of memory"
 //   when a call only reports E_OUTOFMEMORY, as ExtractLinks does), out
