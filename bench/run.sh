@@ -235,7 +235,7 @@ idle_pct = median_of([field(l, "cpu_pct") for l in lines("s5.txt")])
 if idle_pct is not None:
     print("5. processor while waiting 5 s for a late answer: %.1f%% of a core" % idle_pct)
 
-# The targets of issue 15, each met or not, judged on the medians above.
+# The performance targets, each met or not, judged on the medians above.
 print()
 print("targets%s" % ("" if rounds >= 3 else " (ROUNDS < 3: not judged, run at least 3 rounds)"))
 def target(text, value, ok):
