@@ -5,7 +5,11 @@
 //          time the wait used;
 //   raw  : benchhost raw - HOST PORT PATH COUNT: the floor for one HTTP/1.0
 //          exchange here: blocking socket calls, one connection per request,
-//          no notices, no timers, no script engine.
+//          no notices, no timers, no script engine;
+//   links: benchhost links Kestrel.Conn URL ROUNDS: fetch URL once, then time
+//          GetHREFs ROUNDS times as a compiled client calls it (no script
+//          engine converting the returned array); prints
+//          "RESULT links kestrel-host seconds anchors" per round.
 // Late binding through IDispatch, as a script host does.
 #define WIN32_LEAN_AND_MEAN
 #include <winsock2.h>
@@ -164,6 +168,29 @@ int wmain(int argc, wchar_t** argv) {
     double secs = (GetTickCount() - t0) / 1000.0;
     printf("repeat requests=%d seconds=%.3f ms_per_request=%.3f chars=%ld\n", count, secs, 1000 * secs / count, n);
     rc = n < 0;
+  } else if (mode == L"links") {
+    int rounds = argc > 4 ? _wtoi(argv[4]) : 3;
+    rc = FetchText(d, kestrel, url) < 0;
+    for (int i = 0; i < rounds && rc == 0; ++i) {
+      VARIANT links;
+      VariantInit(&links);
+      LARGE_INTEGER frequency, start, end;
+      QueryPerformanceFrequency(&frequency);
+      QueryPerformanceCounter(&start);
+      HRESULT hr = Invoke(d, L"GetHREFs", DISPATCH_METHOD, nullptr, 0, &links);
+      QueryPerformanceCounter(&end);
+      long count = -1;
+      if (SUCCEEDED(hr) && links.vt == (VT_ARRAY | VT_VARIANT)) {
+        LONG upper = -1;
+        SafeArrayGetUBound(links.parray, 1, &upper);
+        count = upper + 1;
+      }
+      // Freed outside the timing, as links.js frees the script's array.
+      VariantClear(&links);
+      printf("RESULT links kestrel-host %.4f %ld\n",
+             static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart, count);
+      rc = count < 0;
+    }
   } else if (mode == L"idle") {
     double cpu0 = CpuSeconds();
     DWORD t0 = GetTickCount();

@@ -184,22 +184,32 @@ TVariant TConn::GetHREFs()
 {
   error_.clear();
   try {
-    TLinkExtraction links = ExtractLinks(client_->Body);
-    if (!links.Succeeded) {
-      error_ = links.ErrorMessage;
+    // Each target becomes a BSTR as it is found: no 8-bit copy of the list.
+    TBstrList targets;
+    std::vector<std::string> texts;
+    std::string failure;
+    const auto found = [&](std::string_view target, std::string& text) {
+      targets.Add(target);
+      texts.push_back(std::move(text));
+    };
+    if (!ExtractLinks(client_->Body, found, failure)) {
+      error_ = failure;
       return TVariant();
     }
-    TVariant targets = MakeTextArray(links.Targets);
-    TVariant texts = MakeTextArray(links.Texts);
+    TVariant array = targets.TakeArray();
     hrefNames_ = std::move(texts);
-    return targets;
+    hasHrefNames_ = true;
+    return array;
   } catch (...) {
     error_ = DescribeCurrentException();
     return TVariant();
   }
 }
 
-TVariant TConn::GetHREFNames() { return hrefNames_; }
+// The array is made from the texts at each call: every caller gets an array
+// of its own, as a copy would give, and GetHREFs need not make one that may
+// never be asked for.
+TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_) : TVariant(); }
 
 // ---------------------------------------------------------------------------
 // Members that need no state

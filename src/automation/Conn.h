@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Variant.h"
 
@@ -92,5 +93,6 @@ private:
   bool requestRunning_ = false;  // a GetURL is waiting on the network
   std::string saveFileTo_;       // the path the next successful GetURL writes the body to
   std::string error_;            // the text of the last recorded failure
-  TVariant hrefNames_;           // link texts of the last successful GetHREFs
+  std::vector<std::string> hrefNames_;  // link texts of the last successful GetHREFs
+  bool hasHrefNames_ = false;           // none before the first
 };

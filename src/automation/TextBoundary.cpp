@@ -13,19 +13,59 @@ int CheckedLength(size_t length)
 }
 
 // Number of UTF-16 units that the 8-bit text becomes.
-int WideSize(std::string_view text)
+int WideSize(std::string_view text, const TSingleByteTable* table)
 {
   if (text.empty()) return 0;
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), CheckedLength(text.size()), nullptr, 0);
+  const int length = CheckedLength(text.size());
+  if (table) return length;
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
   return size > 0 ? size : 0;
 }
 
-void ConvertToWide(std::string_view text, wchar_t* target, int size)
+void ConvertToWide(std::string_view text, const TSingleByteTable* table, wchar_t* target, int size)
 {
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), target, size);
+  if (table) table->Convert(text.data(), text.size(), target);
+  else MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), target, size);
 }
 
 }  // namespace
+
+bool TSingleByteTable::Build(UINT codePage)
+{
+  CPINFO info;
+  if (!GetCPInfo(codePage, &info) || info.MaxCharSize != 1) return false;
+  char all[256];
+  for (int c = 0; c < 256; ++c) {
+    const char byte = static_cast<char>(c);
+    wchar_t unit[2];
+    if (MultiByteToWideChar(codePage, 0, &byte, 1, unit, 2) != 1) return false;
+    units_[c] = unit[0];
+    all[c] = byte;
+  }
+  // Every byte in one run, as text arrives: the same units, one per byte.
+  wchar_t run[257];
+  if (MultiByteToWideChar(codePage, 0, all, 256, run, 257) != 256) return false;
+  for (int c = 0; c < 256; ++c)
+    if (run[c] != units_[c]) return false;
+  return true;
+}
+
+void TSingleByteTable::Convert(const char* text, size_t length, wchar_t* target) const
+{
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  for (size_t i = 0; i < length; ++i) target[i] = units_[bytes[i]];
+}
+
+const TSingleByteTable* AnsiCodePageTable()
+{
+  struct TAnsiTable {
+    TSingleByteTable table;
+    bool valid = table.Build(CP_ACP);
+  };
+  // The ANSI code page is fixed for the life of the process.
+  static const TAnsiTable ansi;
+  return ansi.valid ? &ansi.table : nullptr;
+}
 
 std::string WideToAnsi(const wchar_t* text, size_t length)
 {
@@ -46,17 +86,20 @@ std::string BstrToAnsi(BSTR text)
 
 std::wstring AnsiToWide(const std::string& text)
 {
-  std::wstring result(static_cast<size_t>(WideSize(text)), L'\0');
-  if (!result.empty()) ConvertToWide(text, &result[0], static_cast<int>(result.size()));
+  const TSingleByteTable* table = AnsiCodePageTable();
+  std::wstring result(static_cast<size_t>(WideSize(text, table)), L'\0');
+  if (!result.empty()) ConvertToWide(text, table, &result[0], static_cast<int>(result.size()));
   return result;
 }
 
 BSTR AnsiToBstr(std::string_view text)
 {
-  const int size = WideSize(text);
+  const TSingleByteTable* table = AnsiCodePageTable();
+  const int size = WideSize(text, table);
   if (size == 0) return nullptr;
+  // Converted straight into the result: no copy of the text in between.
   BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
   if (!result) throw std::bad_alloc();
-  ConvertToWide(text, result, size);
+  ConvertToWide(text, table, result, size);
   return result;
 }

@@ -16,3 +16,27 @@ std::string BstrToAnsi(BSTR text);
 BSTR AnsiToBstr(std::string_view text);
 std::wstring AnsiToWide(const std::string& text);
 std::string WideToAnsi(const wchar_t* text, size_t length);
+
+// A single-byte code page as a table of the UTF-16 unit the system gives for
+// each byte. Bodies of tens of megabytes become text by one look-up per
+// byte instead of a pass of the system's conversion to count and one more to
+// convert.
+class TSingleByteTable {
+public:
+  // Fills the table by asking the system to convert each byte (with the
+  // flags of every conversion here: none). False for a code page that is
+  // not single-byte, or whose bytes do not each become one unit on their
+  // own and the same unit inside a run of text: such text keeps the system
+  // conversion.
+  bool Build(UINT codePage);
+  wchar_t operator[](unsigned char byte) const { return units_[byte]; }
+  // Writes length units to target, one per byte of text.
+  void Convert(const char* text, size_t length, wchar_t* target) const;
+
+private:
+  wchar_t units_[256] = {};
+};
+
+// The table of the system ANSI code page, built on first use; null when that
+// code page is not single-byte (Asian double-byte code pages, UTF-8).
+const TSingleByteTable* AnsiCodePageTable();

@@ -87,23 +87,35 @@ TVariant MakeByteArray(const char* data, size_t size)
 
 TVariant MakeTextArray(const std::vector<std::string>& texts)
 {
-  SAFEARRAY* array = CreateVector(VT_VARIANT, texts.size());
+  TBstrList list;
+  for (const std::string& text : texts) list.Add(text);
+  return list.TakeArray();
+}
+
+TBstrList::~TBstrList()
+{
+  for (BSTR item : items_) SysFreeString(item);
+}
+
+void TBstrList::Add(std::string_view text)
+{
+  items_.push_back(nullptr);  // the room first: a failed push leaks nothing
+  items_.back() = AnsiToBstr(text);
+}
+
+TVariant TBstrList::TakeArray()
+{
+  SAFEARRAY* array = CreateVector(VT_VARIANT, items_.size());
   TVariant result = Wrap(array, VT_VARIANT);
-  if (texts.empty()) return result;
+  if (items_.empty()) return result;
   VARIANT* elements = nullptr;
   if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&elements))))
     throw Exception(SErrorCreatingArray);
-  // The elements start as VT_EMPTY; each one is complete before the next, so
-  // a failed conversion leaves an array the variant can free.
-  try {
-    for (size_t i = 0; i < texts.size(); ++i) {
-      V_BSTR(&elements[i]) = AnsiToBstr(texts[i]);
-      V_VT(&elements[i]) = VT_BSTR;
-    }
-  } catch (...) {
-    SafeArrayUnaccessData(array);
-    throw;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    V_BSTR(&elements[i]) = items_[i];
+    V_VT(&elements[i]) = VT_BSTR;
   }
   SafeArrayUnaccessData(array);
+  items_.clear();
   return result;
 }

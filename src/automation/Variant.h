@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TVariant {
@@ -41,3 +42,21 @@ TVariant MakeByteArray(const char* data, size_t size);
 // VT_ARRAY | VT_VARIANT, each element a VT_BSTR converted from the 8-bit text
 // like every text at the interface; an empty text is a null BSTR.
 TVariant MakeTextArray(const std::vector<std::string>& texts);
+
+// Texts made BSTRs one by one as they come, for an array whose size is known
+// only at the end; frees those it still holds.
+class TBstrList {
+public:
+  TBstrList() = default;
+  TBstrList(const TBstrList&) = delete;
+  TBstrList& operator=(const TBstrList&) = delete;
+  ~TBstrList();
+
+  // Converted like every text at the interface; throws std::bad_alloc.
+  void Add(std::string_view text);
+  // The texts as MakeTextArray gives them; the array owns them from then on.
+  TVariant TakeArray();
+
+private:
+  std::vector<BSTR> items_;
+};

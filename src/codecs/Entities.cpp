@@ -3,7 +3,6 @@
 #include "codecs/Exception.h"
 #include "codecs/WordUtils.h"
 
-#include <cstring>
 
 const TEntityEntry EntityTable[EntityCount] = {
     {"gt", 62},      {"lt", 60},      {"quot", 34},    {"amp", 38},     {"reg", 174},
@@ -46,14 +45,16 @@ TDecodedEntity DecodeNamed(const std::string& text, size_t amp) {
   TDecodedEntity r;
   const size_t start = amp + 1;
   for (const TEntityEntry& e : EntityTable) {
-    size_t len = strlen(e.name);
-    if (text.size() - start < len || text.compare(start, len, e.name) != 0) continue;
+    const size_t len = e.length;
+    if (text.size() - start < len || text[start] != e.name[0] ||
+        text.compare(start, len, e.name, len) != 0)
+      continue;
     size_t end = start + len;
     if (end < text.size() && text[end] == ';') ++end;
     r.found = true;
     r.length = static_cast<int>(end - amp);
     r.character = static_cast<char>(e.code);
-    r.name = e.name;
+    r.name.append(e.name, len);
     return r;
   }
   return r;
@@ -71,20 +72,30 @@ TDecodedEntity DecodeEntity(const std::string& text, int position) {
 }
 
 std::string DecodeEntities(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  size_t i = 0;
+  std::string out(text);
+  DecodeEntitiesFrom(out, 0);
+  return out;
+}
+
+void DecodeEntitiesFrom(std::string& text, size_t from) {
+  // A plain loop: link texts are short, and the C library's search costs
+  // more to call than the loop takes.
+  size_t i = from;
+  while (i < text.size() && text[i] != '&') ++i;
+  if (i == text.size()) return;
+  // Decoding only shortens the text: it is rewritten in place, the write
+  // position never passing the read position.
+  size_t out = i;
   while (i < text.size()) {
     if (text[i] == '&') {
       TDecodedEntity e = DecodeEntity(text, static_cast<int>(i + 1));
       if (e.found) {
-        out += e.character;
+        text[out++] = e.character;
         i += static_cast<size_t>(e.length);
         continue;
       }
     }
-    out += text[i];
-    ++i;
+    text[out++] = text[i++];
   }
-  return out;
+  text.resize(out);
 }

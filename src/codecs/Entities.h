@@ -2,11 +2,14 @@
 // decimal references, decoded to 8-bit characters.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 struct TEntityEntry {
   const char* name;  // at most 10 characters
   unsigned char code;
+  // Known when the table is built: decoding compares many names per "&".
+  size_t length = std::char_traits<char>::length(name);
 };
 
 constexpr int EntityCount = 72;
@@ -29,3 +32,5 @@ TDecodedEntity DecodeEntity(const std::string& text, int position);
 
 // Replaces every recognised character reference by its character.
 std::string DecodeEntities(const std::string& text);
+// The same in place, from position from on: text before it is not looked at.
+void DecodeEntitiesFrom(std::string& text, size_t from);

@@ -23,19 +23,25 @@ private:
 void ExtractRange(const TStringList& source, TStringList& dest, int startLine, int startColumn,
                   int endLine, int endColumn) {
   // The source may be the destination itself: read from a copy then.
-  TStringList copy;
-  if (&source == &dest) copy.Assign(source);
-  const TStringList& src = &source == &dest ? copy : source;
-  UpdateGuard guard(dest);
-  dest.Clear();
-  int column = startColumn;
-  int line = startLine;
-  for (; line < endLine; ++line) {
-    dest.Add(CopyText(src[line], column, static_cast<long long>(src[line].size())));
-    column = 1;
+  if (&source == &dest) {
+    const TStringList copy(source);
+    ExtractRange(copy, dest, startLine, startColumn, endLine, endColumn);
+    return;
   }
-  const std::string& last = src[line];
-  dest.Add(CopyText(last, column, static_cast<long long>(endColumn) - column + 1));
+  const TStringList& src = source;
+  const int lastLine = endLine > startLine ? endLine : startLine;
+  // A line outside the source raises the list's index error before dest changes.
+  for (int line = startLine; line <= lastLine; ++line) (void)src[line];
+  const std::vector<std::string>& lines = src.Lines();
+  UpdateGuard guard(dest);
+  dest.Refill(static_cast<size_t>(lastLine - startLine) + 1, [&](size_t i, std::string& piece) {
+    const int line = startLine + static_cast<int>(i);
+    const std::string& text = lines[static_cast<size_t>(line)];
+    const int column = i == 0 ? startColumn : 1;
+    const long long count = line < endLine ? static_cast<long long>(text.size())
+                                           : static_cast<long long>(endColumn) - column + 1;
+    piece.append(TextRange(text, column, count));
+  });
 }
 
 std::string JoinLines(const TStringList& lines, const std::string& separator) {

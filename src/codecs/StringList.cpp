@@ -2,7 +2,6 @@
 
 #include "codecs/Exception.h"
 
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -34,9 +33,18 @@ const FoldTable& Fold() {
   return table;
 }
 
+// The "=" that ends the name of a name=value line; npos when there is none.
+// A plain loop: such lines are short, and the C library's search costs more
+// to call than the loop takes.
+size_t FindEquals(const std::string& line) {
+  for (size_t i = 0; i < line.size(); ++i)
+    if (line[i] == '=') return i;
+  return std::string::npos;
+}
+
 }  // namespace
 
-int AnsiCompareText(const std::string& a, const std::string& b) {
+int AnsiCompareText(std::string_view a, std::string_view b) {
   const FoldTable& f = Fold();
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
@@ -48,7 +56,7 @@ int AnsiCompareText(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool AnsiSameText(const std::string& a, const std::string& b) {
+bool AnsiSameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
 
@@ -71,15 +79,12 @@ TStringList& TStringList::operator=(const TStringList& other) {
   return *this;
 }
 
-const std::string& TStringList::operator[](int index) const {
-  if (index < 0 || index >= Count())
-    throw Exception("List index out of bounds (" + std::to_string(index) + ")");
-  return lines_[static_cast<size_t>(index)];
+void TStringList::IndexError(int index) {
+  throw Exception("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 void TStringList::Put(int index, const std::string& line) {
-  if (index < 0 || index >= Count())
-    throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count()) IndexError(index);
   Changing();
   lines_[static_cast<size_t>(index)] = line;
   Changed();
@@ -100,22 +105,21 @@ int TStringList::Add(std::string&& line) {
 }
 
 void TStringList::Insert(int index, const std::string& line) {
-  if (index < 0 || index > Count())
-    throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index > Count()) IndexError(index);
   Changing();
   lines_.insert(lines_.begin() + index, line);
   Changed();
 }
 
 void TStringList::Delete(int index) {
-  if (index < 0 || index >= Count())
-    throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count()) IndexError(index);
   Changing();
   lines_.erase(lines_.begin() + index);
   Changed();
 }
 
 void TStringList::Clear() {
+  std::vector<std::string>().swap(spare_);
   if (lines_.empty()) return;
   Changing();
   lines_.clear();
@@ -159,17 +163,16 @@ void TStringList::SetText(const char* data, size_t length) {
   BeginUpdate();
   lines_.clear();
   const char* end = data + length;
-  const char* nul = static_cast<const char*>(memchr(data, 0, length));
-  if (nul) end = nul;
   const char* p = data;
-  while (p < end) {
+  // One pass finds the line ends and the NUL that ends the text.
+  while (p < end && *p != '\0') {
     const char* start = p;
-    while (p < end && *p != '\r' && *p != '\n') ++p;
+    while (p < end && *p != '\r' && *p != '\n' && *p != '\0') ++p;
     lines_.emplace_back(start, p);
     if (p < end && *p == '\r') {
       ++p;
       if (p < end && *p == '\n') ++p;
-    } else if (p < end) {
+    } else if (p < end && *p == '\n') {
       ++p;  // lone LF
     }
   }
@@ -178,21 +181,22 @@ void TStringList::SetText(const char* data, size_t length) {
 
 std::string TStringList::Names(int index) const {
   const std::string& l = (*this)[index];
-  size_t eq = l.find('=');
+  size_t eq = FindEquals(l);
   return eq == std::string::npos ? std::string() : l.substr(0, eq);
 }
 
 std::string TStringList::ValueFromIndex(int index) const {
   const std::string& l = (*this)[index];
-  size_t eq = l.find('=');
+  size_t eq = FindEquals(l);
   return eq == std::string::npos ? std::string() : l.substr(eq + 1);
 }
 
 int TStringList::IndexOfName(const std::string& name) const {
   for (int i = 0; i < Count(); ++i) {
     const std::string& l = lines_[static_cast<size_t>(i)];
-    size_t eq = l.find('=');
-    if (eq != std::string::npos && eq == name.size() && AnsiCompareText(l.substr(0, eq), name) == 0)
+    size_t eq = FindEquals(l);
+    if (eq != std::string::npos && eq == name.size() &&
+        AnsiCompareText(std::string_view(l).substr(0, eq), name) == 0)
       return i;
   }
   return -1;

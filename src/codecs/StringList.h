@@ -4,12 +4,13 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Case-insensitive comparison of 8-bit text, folding ASCII and the Latin-1
 // letters of the Western ANSI code page. Returns <0, 0 or >0.
-int AnsiCompareText(const std::string& a, const std::string& b);
-bool AnsiSameText(const std::string& a, const std::string& b);
+int AnsiCompareText(std::string_view a, std::string_view b);
+bool AnsiSameText(std::string_view a, std::string_view b);
 std::string AnsiUpperCase(const std::string& s);
 std::string AnsiLowerCase(const std::string& s);
 
@@ -25,7 +26,10 @@ public:
   int Count() const { return static_cast<int>(lines_.size()); }
   bool Empty() const { return lines_.empty(); }
   // Indexed read; throws Exception "List index out of bounds (%d)" when out of range.
-  const std::string& operator[](int index) const;
+  const std::string& operator[](int index) const {
+    if (index < 0 || index >= Count()) IndexError(index);
+    return lines_[static_cast<size_t>(index)];
+  }
   const std::string& Get(int index) const { return (*this)[index]; }
   void Put(int index, const std::string& line);
   const std::vector<std::string>& Lines() const { return lines_; }
@@ -36,6 +40,13 @@ public:
   void Insert(int index, const std::string& line);
   void Delete(int index);
   void Clear();
+  // Makes the list count lines long, filling each by fill(index, line) in
+  // order, from line 0, on an empty line: one change. The lines the list
+  // held before, and those a shorter refill left over, lend their memory, so
+  // refilling a list that held as much before allocates nothing (a lexer
+  // refills the same lists for every token).
+  template <class Fill>
+  void Refill(size_t count, Fill fill);
   void Assign(const TStringList& source);
   void AddStrings(const TStringList& source);
 
@@ -70,6 +81,29 @@ protected:
   void Changed();
 
 private:
+  [[noreturn]] static void IndexError(int index);
+
   std::vector<std::string> lines_;
+  std::vector<std::string> spare_;  // lines a Refill left over, kept for the next
   int updateCount_ = 0;
 };
+
+template <class Fill>
+void TStringList::Refill(size_t count, Fill fill) {
+  Changing();
+  // Bounded by the difference of the two counts.
+  while (lines_.size() > count) {
+    spare_.push_back(std::move(lines_.back()));
+    lines_.pop_back();
+  }
+  while (lines_.size() < count && !spare_.empty()) {
+    lines_.push_back(std::move(spare_.back()));
+    spare_.pop_back();
+  }
+  lines_.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    lines_[i].clear();
+    fill(i, lines_[i]);
+  }
+  Changed();
+}

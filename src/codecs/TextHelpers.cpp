@@ -15,12 +15,7 @@ std::string Trim(const std::string& s) {
 }
 
 std::string CopyText(const std::string& s, long long index, long long count) {
-  if (index < 1) index = 1;
-  long long size = static_cast<long long>(s.size());
-  if (index > size || count < 1) return std::string();
-  long long avail = size - index + 1;
-  if (count > avail) count = avail;
-  return s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count));
+  return std::string(TextRange(s, index, count));
 }
 
 std::string AsciiUpperCase(const std::string& s) {

@@ -193,8 +193,6 @@ void THtmlLexer::ReadComment(TToken& token) {
   if (!(lexTool_.ExpectChar('<') && lexTool_.ExpectChar('!') && lexTool_.ExpectChar('-') &&
         lexTool_.ExpectChar('-')))
     throw EHtmlLexer::Internal("<!-- expected");
-  TStringList& text = token.Text();
-  AppendText("<!--", text);
 
   // Find the first "-->"; the line ends inside it are passed over. An
   // unclosed comment runs to the end of the document.
@@ -217,16 +215,18 @@ void THtmlLexer::ReadComment(TToken& token) {
   }
 
   // The body goes into Text in one piece: appending piece by piece would
-  // copy the growing last line again at every "-".
-  TStringList scratch;
-  ExtractRange(lines_, scratch, bodyLine, bodyCol, lexTool_.Line(), lexTool_.Col() - 1);
-  AppendLines(scratch, text);
+  // copy the growing last line again at every "-". The opening "<!--" leads
+  // its first line and the closing "-->" ends its last.
+  TStringList& text = token.Text();
+  ExtractRange(lines_, text, bodyLine, bodyCol, lexTool_.Line(), lexTool_.Col() - 1);
+  text.Put(0, "<!--" + text[0]);
   if (closed) {
     char c;
     lexTool_.ReadChar(c);
     lexTool_.ReadChar(c);
     lexTool_.ReadChar(c);
-    AppendText("-->", text);
+    const int last = text.Count() - 1;
+    text.Put(last, text[last] + "-->");
   }
 }
 
@@ -245,7 +245,9 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
     token->IsNumeric = entity.numeric;
     token->EntityName = entity.name;
     token->Character = static_cast<unsigned char>(entity.character);
-    token->Text().Add(source.substr(static_cast<size_t>(col - 1), static_cast<size_t>(entity.length)));
+    const std::string_view reference =
+        std::string_view(source).substr(static_cast<size_t>(col - 1), static_cast<size_t>(entity.length));
+    token->Text().Refill(1, [reference](size_t, std::string& line) { line.append(reference); });
     lexTool_.SetCol(col + entity.length);
     return token;
   }
@@ -254,7 +256,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   auto token = NewToken<TTextToken>();
   token->Line = lexTool_.Line();
   token->Col = lexTool_.Col();
-  token->Text().Add("&");
+  token->Text().Refill(1, [](size_t, std::string& line) { line.push_back('&'); });
   return token;
 }
 

@@ -1,6 +1,7 @@
 #include "html/HtmlTagLexer.h"
 
 #include "codecs/Exception.h"
+#include "codecs/TextHelpers.h"
 #include "html/CharSet.h"
 #include "html/HtmlLexerError.h"
 #include "html/LexTool.h"
@@ -14,18 +15,6 @@ constexpr TCharSet TagNameStop("\t >");
 constexpr TCharSet AttributeNameStop("\t =>");
 constexpr TCharSet UnquotedValueStop("\t >");
 
-// Points the lexer at a tool for the length of one Tokenize.
-class TToolScope {
-public:
-  TToolScope(TLexTool*& slot, TLexTool& tool) : slot_(slot) { slot_ = &tool; }
-  ~TToolScope() { slot_ = nullptr; }
-  TToolScope(const TToolScope&) = delete;
-  TToolScope& operator=(const TToolScope&) = delete;
-
-private:
-  TLexTool*& slot_;
-};
-
 }  // namespace
 
 THtmlTagPart THtmlTagLexer::GetPart(int index) const {
@@ -34,40 +23,55 @@ THtmlTagPart THtmlTagLexer::GetPart(int index) const {
   return parts_[static_cast<size_t>(index)];
 }
 
+std::string_view THtmlTagLexer::TagName(const TStringList& lines, int startLine, int startCol) {
+  if (lines.Empty()) return std::string_view();
+  tool_.SetLines(&lines);
+  tool_.SetLine(startLine);
+  tool_.SetCol(startCol);
+  if (!tool_.ExpectChar('<')) throw EHtmlLexer("HTML token should begin with <");
+  SkipBlanks(false);
+  // As in Tokenize: the name runs on its line up to a blank, a ">" or the
+  // line end, and the part after it starts right there.
+  char c;
+  if (!tool_.PeekChar(c) || TagNameStop.Contains(c)) return std::string_view();
+  const int line = tool_.Line();
+  const int start = tool_.Col();
+  tool_.SkipCharsNotIn(TagNameStop, true);
+  return TextRange(lines[line], start, tool_.Col() - start);
+}
+
 void THtmlTagLexer::StartPart(THtmlTagPartKind kind) {
   current_.Kind = kind;
-  current_.StartLine = tool_->Line();
-  current_.StartCol = tool_->Col();
+  current_.StartLine = tool_.Line();
+  current_.StartCol = tool_.Col();
 }
 
 bool THtmlTagLexer::Tokenize(const TStringList& lines, int startLine, int startCol) {
   ClearParts();
   if (lines.Empty()) return false;
   parts_.reserve(16);  // room for an ordinary tag in one allocation
-  TLexTool tool;
-  TToolScope scope(tool_, tool);
-  tool.SetLines(&lines);
-  tool.SetLine(startLine);
-  tool.SetCol(startCol);
+  tool_.SetLines(&lines);
+  tool_.SetLine(startLine);
+  tool_.SetCol(startCol);
 
   StartPart(httOpenTag);
-  if (!tool.ExpectChar('<')) throw EHtmlLexer("HTML token should begin with <");
+  if (!tool_.ExpectChar('<')) throw EHtmlLexer("HTML token should begin with <");
   AddCurrentPart();
   SkipBlanks();
 
   bool result = false;
   char c;
   StartPart(httTagName);
-  if (tool.PeekChar(c) && !TagNameStop.Contains(c)) {
-    tool.SkipCharsNotIn(TagNameStop, true);
+  if (tool_.PeekChar(c) && !TagNameStop.Contains(c)) {
+    tool_.SkipCharsNotIn(TagNameStop, true);
     AddCurrentPart();
     result = true;
     // Bounded by the tag's text: every pass that goes on has consumed at
     // least one character of an attribute name.
-    while (!tool.Eof()) {
+    while (!tool_.Eof()) {
       SkipBlanks();
       StartPart(httCloseTag);
-      if (!tool.PeekChar(c)) {
+      if (!tool_.PeekChar(c)) {
         result = false;
         break;
       }
@@ -77,7 +81,7 @@ bool THtmlTagLexer::Tokenize(const TStringList& lines, int startLine, int startC
       }
       StartPart(httAttributeName);
       std::string name;
-      if (!tool.ReadWord(name, AttributeNameStop, false)) break;
+      if (!tool_.ReadWord(name, AttributeNameStop, false)) break;
       if (name.empty()) {
         result = false;
         break;
@@ -86,17 +90,17 @@ bool THtmlTagLexer::Tokenize(const TStringList& lines, int startLine, int startC
 
       SkipBlanks();
       StartPart(httAttributeEqual);
-      if (!tool.ExpectChar('=')) continue;  // an attribute without a value
+      if (!tool_.ExpectChar('=')) continue;  // an attribute without a value
       AddCurrentPart();
 
       SkipBlanks();
       StartPart(httAttributeValue);
-      if (tool.PeekChar(c) && c == '"') {
-        tool.ExpectChar('"');
-        tool.SkipCharsNot('"', false);
-        tool.ExpectChar('"');  // absent when the text ends inside the quotes
+      if (tool_.PeekChar(c) && c == '"') {
+        tool_.ExpectChar('"');
+        tool_.SkipCharsNot('"', false);
+        tool_.ExpectChar('"');  // absent when the text ends inside the quotes
       } else {
-        tool.SkipCharsNotIn(UnquotedValueStop, true);
+        tool_.SkipCharsNotIn(UnquotedValueStop, true);
       }
       AddCurrentPart();
     }
@@ -105,24 +109,24 @@ bool THtmlTagLexer::Tokenize(const TStringList& lines, int startLine, int startC
   return result;
 }
 
-void THtmlTagLexer::SkipBlanks() {
+void THtmlTagLexer::SkipBlanks(bool addParts) {
   // Blanks and line ends alike: a run of blanks that ends a line does not end
   // the tag, its attributes go on on the next line. One part per run of
   // blanks and one per line end; bounded by the tag's text, since every pass
   // that goes on consumes a line end or at least one blank.
   for (;;) {
-    if (tool_->Eof()) return;
-    if (tool_->Eol()) {
+    if (tool_.Eof()) return;
+    if (tool_.Eol()) {
       StartPart(httLineBreak);
-      tool_->SkipEol();
-      AddCurrentPart();
+      tool_.SkipEol();
+      if (addParts) AddCurrentPart();
       continue;
     }
     char c;
-    if (!tool_->PeekChar(c) || !Blanks.Contains(c)) return;
+    if (!tool_.PeekChar(c) || !Blanks.Contains(c)) return;
     StartPart(httWhiteSpace);
-    tool_->SkipCharsIn(Blanks, true);
-    AddCurrentPart();
+    tool_.SkipCharsIn(Blanks, true);
+    if (addParts) AddCurrentPart();
   }
 }
 
@@ -134,7 +138,7 @@ void THtmlTagLexer::CloseRanges(const TStringList& lines) {
   };
 
   THtmlTagPart& last = parts_.back();
-  if (tool_->Eof()) {
+  if (tool_.Eof()) {
     last.EndLine = count - 1;
     last.EndCol = lineLength(count - 1);
   } else {

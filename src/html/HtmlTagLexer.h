@@ -8,9 +8,11 @@
 #pragma once
 
 #include "codecs/StringList.h"
+#include "html/LexTool.h"
 #include "html/Persistent.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 enum THtmlTagPartKind : uint8_t {
@@ -36,8 +38,6 @@ struct THtmlTagPart {
   }
 };
 
-class TLexTool;
-
 class THtmlTagLexer : public TComponent {
 public:
   explicit THtmlTagLexer(TComponent* owner = nullptr) : TComponent(owner) {}
@@ -49,9 +49,16 @@ public:
   // Raises EHtmlLexer "HTML token should begin with <" (Parts empty then).
   bool Tokenize(const TStringList& lines, int startLine, int startCol);
 
+  // The tag's name alone, as Tokenize finds it, without splitting the rest
+  // of the tag: a view of lines, empty when no name follows the "<" and its
+  // blanks. Leaves Parts as they were. Raises EHtmlLexer "HTML token should
+  // begin with <" as Tokenize does.
+  std::string_view TagName(const TStringList& lines, int startLine, int startCol);
+
   int PartCount() const { return static_cast<int>(parts_.size()); }
   // Raises Exception "List index out of bounds (<index>)" outside the list.
   THtmlTagPart GetPart(int index) const;
+  const std::vector<THtmlTagPart>& Parts() const { return parts_; }
   void AddPart(const THtmlTagPart& part) { parts_.push_back(part); }
   void ClearParts() { parts_.clear(); }
 
@@ -60,10 +67,11 @@ public:
 private:
   void StartPart(THtmlTagPartKind kind);
   void AddCurrentPart() { AddPart(current_); }
-  void SkipBlanks();
+  // Passes over blanks and line ends, adding a part for each run when asked.
+  void SkipBlanks(bool addParts = true);
   void CloseRanges(const TStringList& lines);
 
-  TLexTool* tool_ = nullptr;  // the cursor of the running Tokenize
+  TLexTool tool_;  // the cursor of Tokenize, kept from tag to tag
   THtmlTagPart current_;
   std::vector<THtmlTagPart> parts_;
 };

@@ -4,6 +4,7 @@
 #include "codecs/TextHelpers.h"
 #include "html/HtmlLexerError.h"
 
+#include <deque>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -11,22 +12,13 @@
 namespace {
 
 // The characters of line StartLine from StartCol to EndCol.
-std::string PartOfLine(const TStringList& lines, const THtmlTagPart& part) {
-  if (part.CoversNothing()) return std::string();
-  return CopyText(lines[part.StartLine], part.StartCol,
-                  static_cast<long long>(part.EndCol) - part.StartCol + 1);
+std::string_view PartOfLine(const TStringList& lines, const THtmlTagPart& part) {
+  if (part.CoversNothing()) return std::string_view();
+  return TextRange(lines[part.StartLine], part.StartCol,
+                   static_cast<long long>(part.EndCol) - part.StartCol + 1);
 }
 
-// The lines the part covers, joined with one space in place of each line end.
-std::string PartText(const TStringList& lines, const THtmlTagPart& part) {
-  if (part.CoversNothing()) return std::string();
-  if (part.EndLine == part.StartLine) return PartOfLine(lines, part);
-  TStringList range;
-  ExtractRange(lines, range, part.StartLine, part.StartCol, part.EndLine, part.EndCol);
-  return JoinLines(range, " ");
-}
-
-bool SameAsciiText(const std::string& a, const std::string& b) {
+bool SameAsciiText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
@@ -43,75 +35,91 @@ bool SameAsciiText(const std::string& a, const std::string& b) {
 // replacement in place, an empty value deletes) in time linear in the number
 // of attributes, however many a tag carries: a look-up index by upper-cased
 // name is kept once the list grows past a handful of entries.
+//
+// Names and values are views of the tag's text, which stays as it is while
+// the tag is parsed: nothing is copied until WriteTo builds the lines. The
+// builder keeps its memory from tag to tag.
 class TAttributeBuilder {
 public:
-  // Empties the builder, keeping its memory for the next tag.
   void Clear() {
-    entries_.clear();
-    index_.clear();
+    used_ = 0;
+    joinedUsed_ = 0;
+    if (indexed_) index_.clear();
     indexed_ = false;
   }
 
-  void Store(const std::string& name, std::string value) {
+  // The text of a part that spans lines, joined with one space in place of
+  // each line end; valid until Clear.
+  std::string_view Join(const TStringList& lines, const THtmlTagPart& part) {
+    if (joinedUsed_ == joined_.size()) joined_.emplace_back();
+    std::string& joined = joined_[joinedUsed_++];
+    TStringList range;
+    ExtractRange(lines, range, part.StartLine, part.StartCol, part.EndLine, part.EndCol);
+    joined = JoinLines(range, " ");
+    return joined;
+  }
+
+  void Store(std::string_view name, std::string_view value) {
     const long found = Find(name);
     if (!value.empty()) {
       if (found >= 0) {
         entries_[static_cast<size_t>(found)].name = name;
-        entries_[static_cast<size_t>(found)].value = std::move(value);
+        entries_[static_cast<size_t>(found)].value = value;
         return;
       }
-      entries_.push_back({name, std::move(value), true});
-      if (indexed_) index_[AnsiUpperCase(name)] = entries_.size() - 1;
-      else if (entries_.size() > LinearLimit) BuildIndex();
+      if (used_ == entries_.size()) entries_.emplace_back();
+      entries_[used_++] = {name, value, true};
+      if (indexed_) index_[AnsiUpperCase(std::string(name))] = used_ - 1;
+      else if (used_ > LinearLimit) BuildIndex();
     } else if (found >= 0) {
       entries_[static_cast<size_t>(found)].live = false;
-      if (indexed_) index_.erase(AnsiUpperCase(name));
+      if (indexed_) index_.erase(AnsiUpperCase(std::string(name)));
     }
   }
 
   void WriteTo(TStringList& list) const {
-    list.BeginUpdate();
-    try {
-      list.Clear();
-      for (const Entry& e : entries_) {
-        if (!e.live) continue;
-        std::string line;
-        line.reserve(e.name.size() + 1 + e.value.size());
-        line.append(e.name).append(1, '=').append(e.value);
-        list.Add(std::move(line));
-      }
-    } catch (...) {
-      list.EndUpdate();
-      throw;
-    }
-    list.EndUpdate();
+    size_t live = 0;
+    for (size_t i = 0; i < used_; ++i)
+      if (entries_[i].live) ++live;
+    size_t next = 0;
+    list.Refill(live, [this, &next](size_t, std::string& line) {
+      while (!entries_[next].live) ++next;
+      const Entry& e = entries_[next++];
+      line.reserve(e.name.size() + 1 + e.value.size());
+      line.append(e.name).append(1, '=').append(e.value);
+    });
   }
 
 private:
   struct Entry {
-    std::string name;
-    std::string value;
-    bool live;
+    std::string_view name;
+    std::string_view value;
+    bool live = false;
   };
   static constexpr size_t LinearLimit = 16;
 
-  long Find(const std::string& name) const {
+  long Find(std::string_view name) const {
     if (indexed_) {
-      auto it = index_.find(AnsiUpperCase(name));
+      auto it = index_.find(AnsiUpperCase(std::string(name)));
       return it == index_.end() ? -1 : static_cast<long>(it->second);
     }
-    for (size_t i = 0; i < entries_.size(); ++i)
+    for (size_t i = 0; i < used_; ++i)
       if (entries_[i].live && AnsiSameText(entries_[i].name, name)) return static_cast<long>(i);
     return -1;
   }
 
   void BuildIndex() {
     indexed_ = true;
-    for (size_t i = 0; i < entries_.size(); ++i)
-      if (entries_[i].live) index_[AnsiUpperCase(entries_[i].name)] = i;
+    for (size_t i = 0; i < used_; ++i)
+      if (entries_[i].live) index_[AnsiUpperCase(std::string(entries_[i].name))] = i;
   }
 
-  std::vector<Entry> entries_;
+  std::vector<Entry> entries_;  // the first used_ of them belong to this tag
+  size_t used_ = 0;
+  // Joined values: a deque, so that growing it moves none of the strings
+  // that entries view.
+  std::deque<std::string> joined_;
+  size_t joinedUsed_ = 0;
   std::unordered_map<std::string, size_t> index_;
   bool indexed_ = false;
 };
@@ -129,9 +137,6 @@ void TToken::TextChanged() {
 void TToken::Recycle() {
   Line = 0;
   Col = 0;
-  // Cleared under a raised count: the change must not run Parse.
-  textUpdates_ = 1;
-  text_.Clear();
   textUpdates_ = 0;
 }
 
@@ -154,18 +159,24 @@ void TToken::Assign(const TPersistent* source) {
 
 // ---- THtmlTagToken
 
-THtmlTagToken::THtmlTagToken() = default;
+THtmlTagToken::THtmlTagToken() : builder_(std::make_unique<TAttributeBuilder>()) {}
 THtmlTagToken::~THtmlTagToken() = default;
 
 void THtmlTagToken::Recycle() {
   TToken::Recycle();
   name_.clear();
-  attributes_.Clear();
   textValid_ = false;
   tagLexer_.ClearParts();
 }
 
-bool THtmlTagToken::IsTag(const std::string& text) const { return SameAsciiText(name_, text); }
+bool THtmlTagToken::IsTag(std::string_view text) const { return SameAsciiText(name_, text); }
+
+std::string_view THtmlTagToken::AttributeText(const std::string& name) const {
+  const int index = ReadAttributes().IndexOfName(name);
+  if (index < 0) return std::string_view();
+  const std::string& line = attributes_[index];
+  return std::string_view(line).substr(name.size() + 1);  // the name matched up to its "="
+}
 
 const TStringList& THtmlTagToken::GetText() {
   if (!textValid_) RebuildText();
@@ -173,6 +184,7 @@ const TStringList& THtmlTagToken::GetText() {
 }
 
 void THtmlTagToken::RebuildText() {
+  ReadAttributes();
   std::string line = "<" + name_;
   for (int i = 0; i < attributes_.Count(); ++i)
     line += " " + attributes_.Names(i) + "=\"" + attributes_.ValueFromIndex(i) + "\"";
@@ -190,19 +202,32 @@ void THtmlTagToken::RebuildText() {
 
 void THtmlTagToken::Parse() {
   name_.clear();
-  attributes_.Clear();
-  const TStringList& lines = Text();
-  tagLexer_.Tokenize(lines, 0, 1);  // a short or unclosed tag still gives what it has
+  try {
+    name_.append(tagLexer_.TagName(Text(), 0, 1));
+  } catch (...) {
+    // No tag at all: nothing of it is listed.
+    tagLexer_.ClearParts();
+    attributes_.Clear();
+    attributesRead_ = true;
+    throw;
+  }
+  attributesRead_ = false;
+  textValid_ = true;
+}
 
-  // Kept by the token: a lexer reuses its tokens, and with them this memory.
-  if (!builder_) builder_ = std::make_unique<TAttributeBuilder>();
+void THtmlTagToken::ParseAttributes() const {
+  attributesRead_ = true;  // once, even when it fails
   TAttributeBuilder& attributes = *builder_;
   attributes.Clear();
-  std::string pendingName;
+  const TStringList& lines = Text();
+  std::string_view pendingName;  // an attribute name waiting for its value
+  // Attributes always receive what was built, so far when something fails.
   try {
-    const int count = tagLexer_.PartCount();
-    for (int i = 0; i < count; ++i) {
-      const THtmlTagPart part = tagLexer_.GetPart(i);
+    tagLexer_.Tokenize(lines, 0, 1);  // a short or unclosed tag still gives what it has
+    const std::vector<THtmlTagPart>& parts = tagLexer_.Parts();
+    const size_t count = parts.size();
+    for (size_t i = 0; i < count; ++i) {
+      const THtmlTagPart& part = parts[i];
       switch (part.Kind) {
         case httOpenTag:
           if (i != 0) throw EHtmlLexer("Unexpecteed httOpenTag");
@@ -210,23 +235,24 @@ void THtmlTagToken::Parse() {
         case httCloseTag:
           if (i != count - 1) throw EHtmlLexer("Unexpecteed httCloseTag");
           break;
-        case httTagName:
-          name_ = PartOfLine(lines, part);
+        case httTagName:  // read by Parse already
           break;
         case httAttributeName:
           // A name without a value removes any earlier entry of that name.
-          if (!pendingName.empty()) attributes.Store(pendingName, std::string());
+          if (!pendingName.empty()) attributes.Store(pendingName, std::string_view());
           pendingName = PartOfLine(lines, part);
           break;
         case httAttributeValue: {
           if (pendingName.empty()) throw EHtmlLexer("Unexpected httAttributeValue");
-          std::string value = PartText(lines, part);
+          std::string_view value = part.CoversNothing() || part.EndLine == part.StartLine
+                                       ? PartOfLine(lines, part)
+                                       : attributes.Join(lines, part);
           if (!value.empty() && value[0] == '"') {
-            value.erase(0, 1);
-            if (!value.empty() && value.back() == '"') value.pop_back();
+            value.remove_prefix(1);
+            if (!value.empty() && value.back() == '"') value.remove_suffix(1);
           }
-          attributes.Store(pendingName, std::move(value));
-          pendingName.clear();
+          attributes.Store(pendingName, value);
+          pendingName = std::string_view();
           break;
         }
         case httAttributeEqual:
@@ -237,13 +263,12 @@ void THtmlTagToken::Parse() {
           break;
       }
     }
-    if (!pendingName.empty()) attributes.Store(pendingName, std::string());
+    if (!pendingName.empty()) attributes.Store(pendingName, std::string_view());
   } catch (...) {
-    attributes.WriteTo(attributes_);  // what was built so far
+    attributes.WriteTo(attributes_);
     throw;
   }
   attributes.WriteTo(attributes_);
-  textValid_ = true;
 }
 
 // ---- TSpecialSymbolToken, TScriptToken

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class THtmlTagToken;
 class TAttributeBuilder;
@@ -25,7 +26,9 @@ public:
   virtual TTokenKind Kind() const = 0;
   // Back to the state of a new token, keeping the memory already taken, so
   // that a lexer can hand the object out again instead of allocating one.
-  // Changes no field through Parse.
+  // Text (and a tag's Attributes) keep their lines, with their memory, until
+  // the lexer replaces them whole with the next token's. Changes no field
+  // through Parse.
   virtual void Recycle();
 
   int Line = 0;  // 0-based line where the token begins
@@ -71,17 +74,22 @@ public:
 
   // As written, case and all: a closing tag's name begins with "/".
   const std::string& Name() const { return name_; }
-  const TStringList& Attributes() const { return attributes_; }
+  const TStringList& Attributes() const { return ReadAttributes(); }
   bool TextValid() const { return textValid_; }
-  THtmlTagLexer& TagLexer() { return tagLexer_; }
+  THtmlTagLexer& TagLexer() {
+    ReadAttributes();
+    return tagLexer_;
+  }
 
   // The value stored under name; empty when absent. Values are not decoded.
-  std::string GetAttribute(const std::string& name) const { return attributes_.Values(name); }
-  int AttributeCount() const { return attributes_.Count(); }
-  std::string AttributeName(int index) const { return attributes_.Names(index); }
-  std::string AttributeValue(int index) const { return attributes_.ValueFromIndex(index); }
+  std::string GetAttribute(const std::string& name) const { return ReadAttributes().Values(name); }
+  // The same as a view of the attribute's line, valid until the token changes.
+  std::string_view AttributeText(const std::string& name) const;
+  int AttributeCount() const { return ReadAttributes().Count(); }
+  std::string AttributeName(int index) const { return ReadAttributes().Names(index); }
+  std::string AttributeValue(int index) const { return ReadAttributes().ValueFromIndex(index); }
   // Name equals text, ignoring ASCII case.
-  bool IsTag(const std::string& text) const;
+  bool IsTag(std::string_view text) const;
 
   const THtmlTagToken* AsTag() const override { return this; }
   static constexpr TTokenKind ClassKind = TTokenKind::Tag;
@@ -96,11 +104,21 @@ public:
   const char* ClassName() const override { return "THtmlTagToken"; }
 
 private:
+  // Parse reads the name at once and the rest of the tag when it is first
+  // asked for: a page's tags are nearly all asked only their name.
+  const TStringList& ReadAttributes() const {
+    if (!attributesRead_) ParseAttributes();
+    return attributes_;
+  }
+  void ParseAttributes() const;
+
   std::string name_;
-  TStringList attributes_;
+  mutable TStringList attributes_;
+  mutable bool attributesRead_ = true;
   bool textValid_ = false;
-  THtmlTagLexer tagLexer_;
-  std::unique_ptr<TAttributeBuilder> builder_;  // Parse's working list
+  mutable THtmlTagLexer tagLexer_;
+  // Parse's working list, kept with its memory from tag to tag.
+  std::unique_ptr<TAttributeBuilder> builder_;
 };
 
 class TTextToken : public TToken {

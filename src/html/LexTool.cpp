@@ -22,7 +22,7 @@ const TCharFold& CharFold() {
 
 }  // namespace
 
-TLexTool::TLexTool(TComponent* owner) : TComponent(owner) { Home(); }
+TLexTool::TLexTool(TComponent* owner) : TComponent(owner), fold_(CharFold().upper) { Home(); }
 
 void TLexTool::Home() {
   line_ = 0;
@@ -56,13 +56,6 @@ bool TLexTool::ReadCharAfterLineEnds(char& c) {
   c = CurrentLine()[static_cast<size_t>(col_ - 1)];
   ++col_;
   return true;
-}
-
-bool TLexTool::SameChar(char a, char b) const {
-  if (a == b) return true;
-  if (caseSensitive_) return false;
-  const TCharFold& fold = CharFold();
-  return fold.upper[static_cast<unsigned char>(a)] == fold.upper[static_cast<unsigned char>(b)];
 }
 
 template <class Match>
@@ -189,7 +182,7 @@ bool TLexTool::ReadWord(std::string& word, const TCharSet& stops, bool upperCase
     const size_t start = static_cast<size_t>(col_ - 1);
     size_t stop = start;
     while (stop < line.size() && !stops.Contains(line[stop])) ++stop;
-    word.assign(line, start, stop - start);
+    word.append(line, start, stop - start);
     col_ = static_cast<int>(stop) + 1;
   }
   if (upperCase) word = AnsiUpperCase(word);

@@ -88,7 +88,11 @@ public:
     return read;
   }
   // Equal characters; without CaseSensitive also the same letter in either case.
-  bool SameChar(char a, char b) const;
+  // Inline: skipping a quoted value compares every character of it.
+  bool SameChar(char a, char b) const {
+    return a == b ||
+           (!caseSensitive_ && fold_[static_cast<unsigned char>(a)] == fold_[static_cast<unsigned char>(b)]);
+  }
   bool ExpectChar(char c);
   bool ExpectNotChar(char c);
   bool ExpectCharIn(const TCharSet& set);
@@ -130,6 +134,7 @@ private:
   const std::string& CurrentLine() const { return lines_->Lines()[static_cast<size_t>(line_)]; }
 
   const TStringList* lines_ = nullptr;
+  const unsigned char* fold_;  // the upper-case form of every code, shared by all tools
   TStack states_;
   int line_ = 0;
   int col_ = 1;

@@ -2,81 +2,103 @@
 
 #include "codecs/Entities.h"
 #include "codecs/Exception.h"
-#include "codecs/LineUtils.h"
-#include "codecs/WordUtils.h"
 #include "html/HtmlLexer.h"
 
 #include <new>
+#include <string_view>
+#include <utility>
 
 namespace {
 
-const THtmlTagToken* AsTagNamed(const TToken* token, const char* name) {
+const THtmlTagToken* AsTagNamed(const TToken* token, std::string_view name) {
   const THtmlTagToken* tag = token->AsTag();
   return tag && tag->IsTag(name) ? tag : nullptr;
 }
 
-// Collapses every run of codes 1 to 32 to one space, dropping runs at the start
-// and a space left at the end.
-std::string CollapseBlanks(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  bool pendingSpace = false;
-  for (char c : text) {
-    const unsigned char code = static_cast<unsigned char>(c);
-    if (code >= 1 && code <= 32) {
-      pendingSpace = !out.empty();
-      continue;
-    }
-    if (pendingSpace) out += ' ';
-    pendingSpace = false;
-    out += c;
-  }
-  return out;
-}
-
 // One anchor: the inner walk from the anchor token itself up to (not past)
 // the "/A" tag or the end of the document.
-void CollectAnchor(THtmlLexer& lexer, TLinkExtraction& result) {
-  const std::string target = static_cast<const THtmlTagToken*>(lexer.Token())->GetAttribute("href");
-  std::string text;
+// target and text are the caller's, their memory kept from link to link.
+void CollectAnchor(THtmlLexer& lexer, std::string& target, std::string& text, const TLinkFound& found) {
+  // Copied before the walk moves on: the lexer hands the token out again.
+  target.clear();
+  target.append(static_cast<const THtmlTagToken*>(lexer.Token())->AttributeText("href"));
+  text.clear();
   // Bounded by the document: every Next consumes at least one character.
   while (const TToken* token = lexer.Token()) {
     if (AsTagNamed(token, "/A")) break;
-    if (token->IsText()) text += CleanLinkText(token->Text());
+    if (token->IsText()) AppendCleanLinkText(token->Text(), text);
     lexer.Next();
   }
   if (target.empty()) return;
-  result.Targets.push_back(target);
-  result.Texts.push_back(ChooseText(!text.empty(), text, "Not Available"));
+  if (text.empty()) text = "Not Available";
+  found(target, text);
 }
 
 }  // namespace
 
 std::string CleanLinkText(const TStringList& lines) {
-  return DecodeEntities(CollapseBlanks(JoinLines(lines, " ")));
+  std::string text;
+  AppendCleanLinkText(lines, text);
+  return text;
 }
 
-TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept {
-  TLinkExtraction result;
+void AppendCleanLinkText(const TStringList& lines, std::string& text) {
+  // The lines are joined with a space, itself a blank, and every run of
+  // blanks (codes 1 to 32) becomes one space, none at either end: one pass
+  // over the lines does both.
+  const size_t start = text.size();
+  bool pendingSpace = false;
+  bool firstLine = true;
+  for (const std::string& line : lines.Lines()) {
+    if (!firstLine) pendingSpace = text.size() > start;
+    firstLine = false;
+    for (char c : line) {
+      const unsigned char code = static_cast<unsigned char>(c);
+      if (code >= 1 && code <= 32) {
+        pendingSpace = text.size() > start;
+        continue;
+      }
+      if (pendingSpace) text += ' ';
+      pendingSpace = false;
+      text += c;
+    }
+  }
+  DecodeEntitiesFrom(text, start);
+}
+
+bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept {
   try {
     THtmlLexer lexer;
     body.SetPosition(0);
     lexer.LoadFromStream(body);
+    std::string target, text;  // one link's, their memory kept from link to link
     // Bounded by the document: every Next consumes at least one character.
     while (lexer.Token()) {
-      if (AsTagNamed(lexer.Token(), "A")) CollectAnchor(lexer, result);
+      if (AsTagNamed(lexer.Token(), "A")) CollectAnchor(lexer, target, text, found);
       lexer.Next();  // after an anchor, past the "/A" that ended it
     }
-    result.Succeeded = true;
+    return true;
   } catch (const Exception& e) {
-    result.ErrorMessage = e.Message();
+    errorMessage = e.Message();
   } catch (const std::bad_alloc&) {
-    result.ErrorMessage = "Out of memory";
+    errorMessage = "Out of memory";
   } catch (const std::exception& e) {
-    result.ErrorMessage = e.what();
+    errorMessage = e.what();
   } catch (...) {
-    result.ErrorMessage = "Unknown failure";
+    errorMessage = "Unknown failure";
   }
+  return false;
+}
+
+TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept {
+  TLinkExtraction result;
+  result.Succeeded = ExtractLinks(
+      body,
+      [&result](std::string_view target, std::string& text) {
+        result.Targets.emplace_back(target);
+        result.Texts.push_back(std::move(text));
+      },
+      result.ErrorMessage);
   if (!result.Succeeded) {
     result.Targets.clear();
     result.Texts.clear();

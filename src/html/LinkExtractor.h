@@ -14,11 +14,14 @@
 //      and leaves it at the end; do not copy the stream. It never throws.
 //   3. Failed (!result.Succeeded): Error := result.ErrorMessage; the out
 //      VARIANT stays VT_EMPTY; HrefNames keeps its previous value; return S_OK.
-//   4. Succeeded: build two one-dimensional SAFEARRAYs of VARIANT (lower bound
-//      0), one for result.Targets and one for result.Texts, each element a
-//      VT_BSTR converted from the 8-bit text with CP_ACP over its whole length
-//      (the usual text conversion of the interface boundary). Both lists have
-//      the same length; element i of one pairs with element i of the other.
+//   4. Succeeded: the targets become a one-dimensional SAFEARRAY of VARIANT
+//      (lower bound 0), each element a VT_BSTR converted from the 8-bit text
+//      with CP_ACP over its whole length (the usual text conversion of the
+//      interface boundary); the texts are kept for GetHREFNames, which makes
+//      the same kind of array of them. Both lists have the same length;
+//      element i of one pairs with element i of the other. (TConn uses the
+//      walk form of ExtractLinks below and makes each target a BSTR as it
+//      comes.)
 //      The arrays hold exactly their items: bounds 0 to count-1, and with no
 //      links an array with no elements at all (VT_ARRAY|VT_VARIANT with 0
 //      elements, UBound -1 in script), never VT_EMPTY.
@@ -28,26 +31,28 @@
 //      at the end resized to the item count. Only that final size is visible
 //      to scripts, so creating each array once with its final size gives the
 //      same result.
-//   5. HrefNames := the texts array (the script must see independent arrays:
-//      keep one copy in TConn, hand out copies); out VARIANT := the targets
-//      array (VT_ARRAY|VT_VARIANT). Return S_OK.
+//   5. HrefNames := the texts (the script must see independent arrays: each
+//      GetHREFNames hands out an array of its own); out VARIANT := the
+//      targets array (VT_ARRAY|VT_VARIANT). Return S_OK.
 //   Any failure in steps 4-5 (SAFEARRAY or BSTR allocation, out of memory):
 //   destroy what was built, Error := the failure's message ("Out of memory"
 //   when a call only reports E_OUTOFMEMORY, as ExtractLinks does), out
 //   VARIANT VT_EMPTY, HrefNames unchanged, return S_OK. GetHREFs never
 //   returns a COM error. After a success Error stays empty (cleared in 1).
 //
-// GetHREFNames(VARIANT* value): clear the out VARIANT first, then give a
-//   copy of HrefNames (VariantCopy), the texts array of the
-//   last successful GetHREFs on this object; VT_EMPTY before any. GetURL does
-//   not clear it, and a failed GetHREFs does not replace it.
+// GetHREFNames(VARIANT* value): clear the out VARIANT first, then give an
+//   array of its own of HrefNames, the texts of the last successful GetHREFs
+//   on this object; VT_EMPTY before any. GetURL does not clear it, and a
+//   failed GetHREFs does not replace it.
 // ---------------------------------------------------------------------------
 #pragma once
 
 #include "codecs/MemoryStream.h"
 #include "codecs/StringList.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TLinkExtraction {
@@ -67,7 +72,17 @@ struct TLinkExtraction {
 // back as Succeeded false with the failure's message and no links.
 TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept;
 
+// The same walk, handing each anchor over as it is found, for a caller that
+// turns the targets into something else at once (the automation boundary
+// makes BSTRs of them): target is a view valid during the call, text the
+// cleaned text ("Not Available" when empty), which the callee may take over.
+// False on a failure, a failure of found included, with its message.
+using TLinkFound = std::function<void(std::string_view target, std::string& text)>;
+bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept;
+
 // The link text of one text token's lines: joined with single spaces, every
 // run of codes 1 to 32 made one space with none left at either end, then
 // character references decoded (so "&nbsp;" gives a single space).
 std::string CleanLinkText(const TStringList& lines);
+// The same, appended to text: a link text gathers its tokens' texts this way.
+void AppendCleanLinkText(const TStringList& lines, std::string& text);

@@ -132,6 +132,24 @@ TEST(DecodeEntities, MoreCases) {
   EXPECT_EQ(DecodeEntities("&amp;lt;"), "&lt;");  // one pass only
 }
 
+TEST(EntityTable, LengthsAreTheNames) {
+  for (const TEntityEntry& entry : EntityTable) EXPECT_EQ(entry.length, strlen(entry.name)) << entry.name;
+}
+
+TEST(DecodeEntities, FromAPositionInPlace) {
+  std::string text = "&amp;head&lt;tail &gt; &#65&";
+  DecodeEntitiesFrom(text, 9);
+  EXPECT_EQ(text, "&amp;head<tail > A&");
+  for (const std::string& sample : {std::string("a&amp;b&c"), std::string("&&amp;&"), std::string("plain"),
+                                    std::string("x&#0;y"), std::string("&"), std::string()}) {
+    for (size_t from = 0; from <= sample.size(); ++from) {
+      std::string inPlace = sample;
+      DecodeEntitiesFrom(inPlace, from);
+      EXPECT_EQ(inPlace, sample.substr(0, from) + DecodeEntities(sample.substr(from))) << sample << " from " << from;
+    }
+  }
+}
+
 TEST(DecodeEntities, NulHandling) {
   EXPECT_EQ(DecodeEntities(std::string("a\0&lt;", 6)), std::string("a\0<", 3));
   EXPECT_EQ(DecodeEntities("x&#0;y"), std::string("x\0y", 3));

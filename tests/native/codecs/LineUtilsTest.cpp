@@ -58,6 +58,17 @@ TEST(ExtractRange, SuspendsNotificationsAndChecksLines) {
   EXPECT_EQ(dest.UpdateCount(), 0);  // released on the error path too
 }
 
+TEST(ExtractRange, ALineOutsideTheSourceLeavesTheDestinationAsItWas) {
+  TStringList source = Make({"abc", "def"});
+  TStringList dest = Make({"x", "y", "z"});
+  EXPECT_THROW(ExtractRange(source, dest, 1, 1, 2, 1), Exception);
+  EXPECT_THROW(ExtractRange(source, dest, -1, 1, 0, 1), Exception);
+  EXPECT_EQ(dest.Lines(), (Lines{"x", "y", "z"}));
+  // A destination with more lines than the range ends with exactly the range.
+  ExtractRange(source, dest, 0, 3, 0, 3);
+  EXPECT_EQ(dest.Lines(), (Lines{"c"}));
+}
+
 TEST(ExtractRange, SourceMayBeTheDestination) {
   TStringList l = Make({"abc", "def"});
   ExtractRange(l, l, 0, 2, 1, 2);

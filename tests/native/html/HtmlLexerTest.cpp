@@ -223,6 +223,36 @@ TEST(HtmlLexer, TokensOfOneClassInARowShareNothing) {
   EXPECT_EQ(entities, (std::vector<std::string>{"amp/0/38", "/1/65"}));
 }
 
+// A token handed out again takes exactly its own lines and attributes,
+// whether the one before it of its class had more or fewer.
+TEST(HtmlLexer, ReusedTokensTakeOnlyTheirOwnLines) {
+  auto t = Lex("<a href=\"x\"\ntitle=\"t\" id=i>one\ntwo<b>&amp;x<!-- c\nd\ne -->"
+               "<i>&lt;y<!--f-->z<!x\ny><!z>");
+  ExpectToken(t, 0, "THtmlTagToken", 0, 1, {"<a href=\"x\"", "title=\"t\" id=i>"});
+  ExpectToken(t, 1, "TTextToken", 1, 16, {"one", "two"});
+  ExpectToken(t, 2, "THtmlTagToken", 2, 4, {"<b>"});
+  ExpectToken(t, 3, "TSpecialSymbolToken", 2, 7, {"&amp;"});
+  ExpectToken(t, 4, "TTextToken", 2, 12, {"x"});
+  ExpectToken(t, 5, "TCommentToken", 2, 13, {"<!-- c", "d", "e -->"});
+  ExpectToken(t, 6, "THtmlTagToken", 4, 6, {"<i>"});
+  ExpectToken(t, 7, "TSpecialSymbolToken", 4, 9, {"&lt;"});
+  ExpectToken(t, 8, "TTextToken", 4, 13, {"y"});
+  ExpectToken(t, 9, "TCommentToken", 4, 14, {"<!--f-->"});
+  ExpectToken(t, 10, "TTextToken", 4, 22, {"z"});
+  ExpectToken(t, 11, "TSgmlToken", 4, 23, {"<!x", "y>"});
+  ExpectToken(t, 12, "TSgmlToken", 5, 3, {"<!z>"});
+  EXPECT_EQ(t.size(), 13u);
+
+  THtmlLexer lexer;
+  lexer.Lines().Add("<a href=x title=\"a title long enough to need memory\" id=i><b><p class=c>");
+  lexer.Reset();
+  std::vector<std::vector<std::string>> attributes;
+  for (int guard = 0; lexer.Token() && guard < 10; ++guard, lexer.Next())
+    attributes.push_back(lexer.Token()->AsTag()->Attributes().Lines());
+  EXPECT_EQ(attributes, (std::vector<std::vector<std::string>>{
+                            {"href=x", "title=a title long enough to need memory", "id=i"}, {}, {"class=c"}}));
+}
+
 TEST(HtmlLexer, RawTextEndsOnlyAtAClosingXmpOrScriptTag) {
   auto t = Lex("<script src=x.js></script><a href=y>");
   ASSERT_EQ(t.size(), 3u);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,52 @@ TEST(TagLexer, StartsAtTheGivenPositionAndRequiresTheOpeningSign) {
   EXPECT_EQ(lexer.PartCount(), 0);
 }
 
+// A tag's name is read on its own, ahead of the rest of the tag: it must be
+// the name part that splitting the whole tag finds, whatever the tag holds.
+TEST(TagLexer, TheNameAloneIsTheNamePartOfTheWholeTag) {
+  const std::vector<std::string> pieces{"<", " ", "\t", "a", "A", "/", "=", ">", "\"", "x", "", "b c", "<!"};
+  std::mt19937 random(15);
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<std::string> lines{"<"};
+    const int count = static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      if (random() % 5 == 0) lines.emplace_back();
+      lines.back() += pieces[random() % pieces.size()];
+    }
+    if (random() % 4 == 0) lines.insert(lines.begin(), "");
+    TStringList text = LinesOf(lines);
+    THtmlTagLexer whole;
+    whole.Tokenize(text, 0, 1);
+    std::string expected;
+    for (const THtmlTagPart& part : whole.Parts())
+      if (part.Kind == httTagName && !part.CoversNothing())
+        expected = text[part.StartLine].substr(part.StartCol - 1, part.EndCol - part.StartCol + 1);
+    THtmlTagLexer alone;
+    ASSERT_EQ(std::string(alone.TagName(text, 0, 1)), expected) << text.Text();
+    EXPECT_EQ(alone.PartCount(), 0);
+  }
+  THtmlTagLexer lexer;
+  EXPECT_EQ(lexer.TagName(LinesOf({}), 0, 1), "");
+  EXPECT_THROW(lexer.TagName(LinesOf({"a<"}), 0, 1), EHtmlLexer);
+}
+
+// Attributes are read when first asked for, from the text the tag has then;
+// the name is there at once.
+TEST(TagParse, AttributesReadWhenAskedFor) {
+  THtmlTagToken token;
+  token.Text().Add("<A href=x>");
+  EXPECT_EQ(token.Name(), "A");
+  EXPECT_TRUE(token.TextValid());
+  token.Text().Put(0, "<b id=1 class=c>");
+  EXPECT_EQ(token.Name(), "b");
+  EXPECT_EQ(token.TagLexer().PartCount(), 11);
+  EXPECT_EQ(token.GetAttribute("href"), "");
+  EXPECT_EQ(token.Attributes().Lines(), (std::vector<std::string>{"id=1", "class=c"}));
+  token.Text().Put(0, "<i>");
+  EXPECT_EQ(token.AttributeCount(), 0);
+  EXPECT_EQ(token.TagLexer().PartCount(), 3);
+}
+
 TEST(TagParse, NamesKeepTheirCaseAndClosingSlash) {
   ParsedTag closing({"</A>"});
   EXPECT_EQ(closing.token.Name(), "/A");
@@ -167,6 +214,15 @@ TEST(TagParse, AttributeValues) {
   EXPECT_TRUE(ParsedTag({"<a name>"}).Attributes().empty());
 }
 
+TEST(TagParse, AttributeTextIsTheValueInPlace) {
+  ParsedTag tag({"<a HREF=\"x y\" title=t=u empty=\"\">"});
+  EXPECT_EQ(tag.token.AttributeText("href"), "x y");
+  EXPECT_EQ(tag.token.AttributeText("TITLE"), "t=u");
+  EXPECT_EQ(tag.token.AttributeText("empty"), "");
+  EXPECT_EQ(tag.token.AttributeText("none"), "");
+  EXPECT_EQ(tag.token.AttributeText("href").data(), tag.token.Attributes()[0].data() + 5);
+}
+
 TEST(TagParse, RepeatedNamesFollowTheNameValueRules) {
   EXPECT_EQ(ParsedTag({"<a href=x HREF=y id=z>"}).Attributes(),
             (std::vector<std::string>{"HREF=y", "id=z"}));
@@ -184,6 +240,40 @@ TEST(TagParse, RepeatedNamesFollowTheNameValueRules) {
   EXPECT_EQ(many.token.AttributeName(40), "a5");
   EXPECT_EQ(many.token.GetAttribute("A5"), "back");
   EXPECT_EQ(many.token.GetAttribute("a4"), "v4");
+}
+
+TEST(TagParse, SeveralValuesSpanningLines) {
+  ParsedTag tag({"<a title=\"one", "two\" alt=\"three", "four", "five\" href=\"x", "y\" title=\"again", "more\">"});
+  EXPECT_EQ(tag.Attributes(), (std::vector<std::string>{"title=again more", "alt=three four five", "href=x y"}));
+
+  // Past the handful of attributes where names are looked up by index.
+  std::vector<std::string> lines{"<p"};
+  for (int i = 0; i < 20; ++i) {
+    lines.back() += " v" + std::to_string(i) + "=\"a" + std::to_string(i);
+    lines.push_back("b\"");
+  }
+  lines.back() += ">";
+  ParsedTag many(lines);
+  ASSERT_EQ(many.token.AttributeCount(), 20);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(many.token.GetAttribute("V" + std::to_string(i)), "a" + std::to_string(i) + " b");
+}
+
+TEST(TagParse, AParseKeepsNothingOfThePreviousOne) {
+  THtmlTagToken token;
+  token.Text().Add("<a href=x title=\"a long title of the first tag\" id=one>");
+  EXPECT_EQ(token.AttributeCount(), 3);
+  token.Text().Put(0, "<b class=c>");
+  EXPECT_EQ(token.Name(), "b");
+  EXPECT_EQ(token.Attributes().Lines(), std::vector<std::string>{"class=c"});
+  token.Text().Put(0, "<br>");
+  EXPECT_EQ(token.AttributeCount(), 0);
+  token.Text().Put(0, "<img src=s alt=\"t\">");
+  EXPECT_EQ(token.Attributes().Lines(), (std::vector<std::string>{"src=s", "alt=t"}));
+  // A failing parse leaves only what it built.
+  EXPECT_THROW(token.Text().Put(0, "no tag"), EHtmlLexer);
+  EXPECT_EQ(token.AttributeCount(), 0);
+  EXPECT_EQ(token.Name(), "");
 }
 
 TEST(TagParse, RebuiltTextReadsBackTheSame) {

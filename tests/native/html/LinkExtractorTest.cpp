@@ -1,8 +1,13 @@
 #include "html/LinkExtractor.h"
 
+#include "codecs/Entities.h"
+#include "codecs/Exception.h"
+
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -75,6 +80,38 @@ TEST(LinkExtraction, TextIsCleanedTokenByToken) {
   EXPECT_EQ(LinksOf("<a href=x>&lt;b&gt;</a>"), (Links{{"x", "<b>"}}));
 }
 
+// The cleaning in one pass equals its definition: join the lines with a
+// space, collapse every run of codes 1 to 32 to one space with none at either
+// end, decode references. Appended texts are cleaned on their own.
+TEST(LinkExtraction, CleanedTextIsJoinCollapseDecode) {
+  const std::vector<std::vector<std::string>> samples{
+      {}, {""}, {"", ""}, {" a "}, {"a", "b"}, {"a ", " b"}, {"", "a", "", "b", ""}, {"\t\x01x\x1f", "\x20"},
+      {"&amp;", "&nbsp;x"}, {std::string("a\0b", 3), " c"}, {"&am", "p;"}, {" \xA0\xFF "}};
+  for (const auto& lines : samples) {
+    TStringList list;
+    for (const auto& l : lines) list.Add(l);
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) joined += (i ? " " : "") + lines[i];
+    std::string collapsed;
+    bool pending = false;
+    for (char c : joined) {
+      const unsigned char code = static_cast<unsigned char>(c);
+      if (code >= 1 && code <= 32) {
+        pending = !collapsed.empty();
+        continue;
+      }
+      if (pending) collapsed += ' ';
+      pending = false;
+      collapsed += c;
+    }
+    const std::string expected = DecodeEntities(collapsed);
+    EXPECT_EQ(CleanLinkText(list), expected) << joined;
+    std::string appended = "  &amp;";
+    AppendCleanLinkText(list, appended);
+    EXPECT_EQ(appended, "  &amp;" + expected) << joined;
+  }
+}
+
 TEST(LinkExtraction, OnlyTextTokensCount) {
   EXPECT_EQ(LinksOf("<a href=x>Hello <b>World</b></a>"), (Links{{"x", "HelloWorld"}}));
   EXPECT_EQ(LinksOf("<a href=x><img src=y alt=z></a>"), (Links{{"x", "Not Available"}}));
@@ -138,6 +175,42 @@ TEST(LinkExtraction, HostileBytesNeverFail) {
     stream.Write(body);
     EXPECT_TRUE(ExtractLinks(stream).Succeeded) << body.substr(0, 20);
   }
+}
+
+// Handed over one by one, the anchors are the same as collected; a failure
+// of the receiver ends the walk with its message.
+TEST(LinkExtraction, AnchorsHandedOverAsFound) {
+  const std::string body =
+      "<a href=\"a long target that needs memory.html\">one</a><a href=x><img></a>"
+      "<a name=n>skipped</a><A HREF=y>Tom &amp; Jerry</A>";
+  TMemoryStream stream;
+  stream.Write(body);
+  Links handed;
+  std::string error;
+  EXPECT_TRUE(ExtractLinks(
+      stream,
+      [&](std::string_view target, std::string& text) {
+        handed.emplace_back(std::string(target), text);
+        text = "taken over";
+      },
+      error));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(handed, LinksOf(body));
+  EXPECT_EQ(handed, (Links{{"a long target that needs memory.html", "one"}, {"x", "Not Available"}, {"y", "Tom&Jerry"}}));
+
+  int calls = 0;
+  const auto outOfMemory = [&](std::string_view, std::string&) {
+    ++calls;
+    throw std::bad_alloc();
+  };
+  EXPECT_FALSE(ExtractLinks(stream, outOfMemory, error));
+  EXPECT_EQ(error, "Out of memory");
+  EXPECT_EQ(calls, 1);
+  // A failure without words is a failure all the same.
+  EXPECT_FALSE(ExtractLinks(stream, [](std::string_view, std::string&) { throw Exception(""); }, error));
+  EXPECT_EQ(error, "");
+  EXPECT_FALSE(ExtractLinks(stream, [](std::string_view, std::string&) { throw Exception("refused"); }, error));
+  EXPECT_EQ(error, "refused");
 }
 
 }  // namespace
