@@ -1,4 +1,4 @@
-// compare.js MODE URL ROUNDS COUNT [SAVEPATH]
+// compare.js MODE URL ROUNDS COUNT [SAVEPATH] [PEERS]
 // Times Kestrel and the platform's own HTTP objects on the same URL, in
 // alternating rounds (K W X K W X ...). Prints "RESULT mode engine seconds chars".
 //   MODE text   : COUNT fetches of URL as text
@@ -7,9 +7,12 @@
 // With COUNT > 1 WinHttpRequest is also timed with "Connection: close", a new
 // connection per request as Kestrel's HTTP/1.0 exchanges make (engine
 // "winhttp-close"): the same network work, so the comparison of code alone.
+// PEERS (comma-separated: winhttp, serverxmlhttp) limits the peers timed.
 var a = WScript.Arguments;
 var mode = a(0), url = a(1), rounds = parseInt(a(2), 10), count = parseInt(a(3), 10);
-var savePath = a.length > 4 ? a(4) : "";
+var savePath = a.length > 4 && a(4) != "-" ? a(4) : "";  // "-": none
+var peers = "," + (a.length > 5 ? a(5) : "winhttp,serverxmlhttp") + ",";
+function wanted(peer) { return peers.indexOf("," + peer + ",") >= 0; }
 
 function now() { return new Date().getTime(); }
 
@@ -51,9 +54,9 @@ function runPeer(r, close) {
 
 var engines = [["kestrel", function () { return runKestrel(); }]];
 if (mode != "save") {
-  engines.push(["winhttp", function () { return runPeer(winhttp); }]);
-  engines.push(["serverxmlhttp", function () { return runPeer(xmlhttp); }]);
-  if (count > 1) engines.push(["winhttp-close", function () { return runPeer(winhttp, true); }]);
+  if (wanted("winhttp")) engines.push(["winhttp", function () { return runPeer(winhttp); }]);
+  if (wanted("serverxmlhttp")) engines.push(["serverxmlhttp", function () { return runPeer(xmlhttp); }]);
+  if (count > 1 && wanted("winhttp")) engines.push(["winhttp-close", function () { return runPeer(winhttp, true); }]);
 }
 for (var round = 0; round < rounds; round++) {
   for (var e = 0; e < engines.length; e++) {
