@@ -6,6 +6,12 @@
 #include <cstring>
 #include <new>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 void TMemoryStream::SetPosition(int64_t pos) { position_ = pos < 0 ? 0 : pos; }
 
 void TMemoryStream::Grow(size_t needed) {
@@ -82,13 +88,34 @@ size_t TMemoryStream::Read(void* buffer, size_t count) {
   return count;
 }
 
+namespace {
+
+// Cuts an open file to Size bytes.
+bool TruncateFile(FILE* f, size_t size) {
+#ifdef _WIN32
+  return size <= 0x7fffffff && _chsize(_fileno(f), static_cast<long>(size)) == 0;
+#else
+  return ftruncate(fileno(f), static_cast<off_t>(size)) == 0;
+#endif
+}
+
+}  // namespace
+
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
   // The platform reads a name up to a NUL: the bytes would land in another
   // file than the one named.
-  FILE* f = fileName.find('\0') == std::string::npos ? fopen(fileName.c_str(), "wb") : nullptr;
+  if (fileName.find('\0') != std::string::npos) throw EInOutError("Cannot create file " + fileName);
+  // An existing file is written over in place and then cut to size: emptying
+  // it first makes the system give its blocks back (waiting for them to be
+  // written out if they still are) only to take new ones, which can cost more
+  // than the writing itself. The file ends up the same.
+  FILE* f = fopen(fileName.c_str(), "r+b");
+  if (!f) f = fopen(fileName.c_str(), "wb");
   if (!f) throw EInOutError("Cannot create file " + fileName);
   size_t written = data_.empty() ? 0 : fwrite(data_.data(), 1, data_.size(), f);
   bool ok = written == data_.size();
+  // Whatever happened, nothing of the old content may follow what was written.
+  if (fflush(f) != 0 || !TruncateFile(f, written)) ok = false;
   if (fclose(f) != 0) ok = false;
   if (!ok) throw EInOutError("Cannot write file " + fileName);
 }

@@ -1,7 +1,10 @@
 #include "codecs/MemoryStream.h"
 
+#include "codecs/Exception.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 // A body announced by its length but reserved only in part grows in steps
@@ -45,4 +48,38 @@ TEST(MemoryStream, UnfilledReservationIsGivenBack) {
   const size_t capacity = grown.Capacity();
   grown.ReleaseUnusedRoom();
   EXPECT_EQ(capacity, grown.Capacity());
+}
+
+// A file that exists is written over and cut to size: it ends up holding the
+// stream's bytes and nothing of what it held before, longer or shorter.
+TEST(MemoryStream, SaveToFileReplacesWhatTheFileHeld) {
+  const std::string name = "memorystream_save.bin";
+  auto contents = [&] {
+    std::string data;
+    if (FILE* f = std::fopen(name.c_str(), "rb")) {
+      char buffer[4096];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) data.append(buffer, n);
+      std::fclose(f);
+    }
+    return data;
+  };
+  std::remove(name.c_str());
+  TMemoryStream longer;
+  longer.Write(std::string(10000, 'a') + std::string("\0b", 2));
+  longer.SaveToFile(name);
+  EXPECT_EQ(std::string(10000, 'a') + std::string("\0b", 2), contents());
+
+  TMemoryStream shorter;
+  shorter.Write(std::string("xyz"));
+  shorter.SaveToFile(name);
+  EXPECT_EQ("xyz", contents());
+
+  TMemoryStream empty;
+  empty.SaveToFile(name);
+  EXPECT_EQ("", contents());
+  longer.SaveToFile(name);
+  EXPECT_EQ(10002u, contents().size());
+  std::remove(name.c_str());
+
+  EXPECT_THROW(shorter.SaveToFile("no-such-folder/x.bin"), EInOutError);
 }
