@@ -42,6 +42,44 @@ bool CanBeRecord(const char* data, size_t available) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// Verified servers
+
+namespace {
+
+std::string Encoded(PCCERT_CONTEXT Certificate) {
+  return std::string(reinterpret_cast<const char*>(Certificate->pbCertEncoded), Certificate->cbCertEncoded);
+}
+
+}  // namespace
+
+bool TVerifiedServers::Contains(PCCERT_CONTEXT Certificate, const std::string& HostName) const {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  if (CompareFileTime(&now, &Certificate->pCertInfo->NotAfter) > 0) return false;
+  const uint32_t tick = GetTickCount();
+  for (const TEntry& entry : FEntries) {
+    if (tick - entry.VerifiedAt < LifetimeMs && entry.HostName == HostName &&
+        entry.Certificate.size() == Certificate->cbCertEncoded && entry.Certificate == Encoded(Certificate))
+      return true;
+  }
+  return false;
+}
+
+void TVerifiedServers::Add(PCCERT_CONTEXT Certificate, const std::string& HostName) {
+  const uint32_t tick = GetTickCount();
+  // Entries past their time go, and the host's earlier one; the oldest when
+  // the list is full.
+  for (size_t i = 0; i < FEntries.size();) {
+    if (tick - FEntries[i].VerifiedAt >= LifetimeMs || FEntries[i].HostName == HostName)
+      FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(i));
+    else
+      ++i;
+  }
+  if (FEntries.size() >= MaxEntries) FEntries.erase(FEntries.begin());
+  FEntries.push_back({Encoded(Certificate), HostName, tick});
+}
+
+// ---------------------------------------------------------------------------
 // Credentials
 
 TTlsCredentials::~TTlsCredentials() {
@@ -289,7 +327,11 @@ TCertificateVerdict TTlsSession::VerifyServer() {
     verdict.Status = static_cast<uint32_t>(SEC_E_NO_CREDENTIALS);
     return verdict;
   }
-  TCertificateVerdict verdict = SecurityApi.VerifyServerCertificate(certificate, FHostName);
+  TCertificateVerdict verdict;
+  if (!FCredentials.Verified.Contains(certificate, FHostName)) {
+    verdict = SecurityApi.VerifyServerCertificate(certificate, FHostName);
+    if (verdict.Status == 0) FCredentials.Verified.Add(certificate, FHostName);
+  }
   SecurityApi.FreeCertificate(certificate);
   return verdict;
 }

@@ -15,9 +15,32 @@
 #include <string>
 #include <vector>
 
+// Servers whose certificate was verified lately, by the certificate's bytes and
+// the host name it was verified for. Building and checking a chain (its
+// signatures included) costs more than the rest of a handshake, and an object
+// talks to the same few servers over and over. An entry counts only for a
+// while, so that a change of the machine's trust shows soon, and never beyond
+// the certificate's own validity.
+class TVerifiedServers {
+public:
+  static constexpr size_t MaxEntries = 16;
+  static constexpr uint32_t LifetimeMs = 10 * 60 * 1000;
+
+  bool Contains(PCCERT_CONTEXT Certificate, const std::string& HostName) const;
+  void Add(PCCERT_CONTEXT Certificate, const std::string& HostName);
+
+private:
+  struct TEntry {
+    std::string Certificate;  // the encoded certificate
+    std::string HostName;
+    uint32_t VerifiedAt;      // GetTickCount
+  };
+  std::vector<TEntry> FEntries;  // oldest first
+};
+
 // The client credentials of the security package: one set per connection
 // object, kept across its exchanges (the package may resume sessions made
-// with the same set).
+// with the same set), with the servers it has verified.
 class TTlsCredentials {
 public:
   TTlsCredentials() = default;
@@ -29,6 +52,7 @@ public:
   long Acquire();
   bool Acquired() const { return FAcquired; }
   CredHandle* Handle() { return &FHandle; }
+  TVerifiedServers Verified;
 
 private:
   CredHandle FHandle{};
@@ -79,7 +103,8 @@ public:
   // The closing alert, appended to Output; nothing when it cannot be made.
   void Shutdown(std::string& Output);
 
-  // The chain engine's verdict on the server's certificate for HostName.
+  // The chain engine's verdict on the server's certificate for HostName, or
+  // the credentials' memory of an earlier good one.
   TCertificateVerdict VerifyServer();
 
   // The input buffer: room for a whole record of the largest size TLS allows

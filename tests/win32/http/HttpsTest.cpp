@@ -156,6 +156,18 @@ INSTANTIATE_TEST_SUITE_P(
       return name + (info.param.host[0] == '1' ? "_by_address" : "");
     });
 
+// An object remembers the certificates it has verified, for a while: only for
+// the same host and the very same certificate.
+TEST_F(Https, AnEarlierVerificationCoversOnlyTheSameCertificateAndHost) {
+  Fetch(Site("/index.html"));
+  ExpectFailure(Url("KESTREL_TLS_UNTRUSTED_PORT", "/index.html"), "Certificate error: the issuer is not trusted");
+  ExpectFailure(Url("KESTREL_TLS_EXPIRED_PORT", "/index.html"), "Certificate error: the certificate has expired");
+  ExpectFailure(Url("KESTREL_TLS_PORT", "/index.html", "127.0.0.1"),
+                "Certificate error: the certificate was issued for another name (localhost)");
+  Fetch(Site("/index.html"));
+  EXPECT_EQ(Status(client_), 200);
+}
+
 // ---------------------------------------------------------------------------
 // Redirects across schemes
 
