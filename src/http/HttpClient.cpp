@@ -140,7 +140,7 @@ void THttpClient::SendRequest() {
 
 void THttpClient::CheckRequestHeaderValues() {
   const auto refuse = [this](const char* member) {
-    RaiseHttpError(std::string("Invalid request header value in ") + member);
+    RaiseErrorText(std::string("Invalid request header value in ") + member);
   };
   // Named as the script sets them, in the order of the request.
   const std::pair<const char*, std::string> values[] = {
@@ -186,7 +186,7 @@ bool THttpClient::Execute() {
     for (int followed = 0;; ++followed) {  // ends at the first exchange without a redirect, or at the bound
       Transact();
       if (!FollowRedirects || !FindRedirect()) return true;
-      if (followed >= MaxRedirects) RaiseHttpError("Too many redirects");
+      if (followed >= MaxRedirects) RaiseErrorText("Too many redirects");
       SetURL(FRedirURL);
       if (OnRedirect) OnRedirect(this);
     }
@@ -240,7 +240,7 @@ void THttpClient::ReadHeaderBlock(THeaderList& Lines) {
   size_t bytes = 0;
   for (;;) {  // ends at the empty line (also what a closed connection gives) or at the bounds
     if (Lines.Count() >= MaxHeaderLines || bytes >= MaxHeaderBytes)
-      RaiseHttpError("The response's header block is too large (over 10000 lines or 1 MB)");
+      RaiseErrorText("The response's header block is too large (over 10000 lines or 1 MB)");
     // Reading a line pumps whenever it has to wait; lines already received
     // need a pass only now and then, so that a long block keeps the
     // thread's other windows served.
@@ -268,9 +268,9 @@ void THttpClient::OpenTunnel() {
   THeaderList answer;
   ReadHeaderBlock(answer);
   const std::string status = answer.Count() > 0 ? answer[0] : std::string();
-  if (status.empty()) RaiseHttpError("The proxy sent no answer to the tunnel request");
+  if (status.empty()) RaiseErrorText("The proxy sent no answer to the tunnel request");
   const int code = ParseStatusLine(status).Code;
-  if (code < 200 || code > 299) RaiseHttpError("The proxy refused the tunnel: " + status);
+  if (code < 200 || code > 299) RaiseErrorText("The proxy refused the tunnel: " + status);
 }
 
 int THttpClient::ReadHeaders() {
@@ -278,7 +278,7 @@ int THttpClient::ReadHeaders() {
   ReadHeaderBlock(Headers);
   // Without a status line there is no response at all, only a closed or
   // broken connection: that must not pass for an empty success.
-  if (Headers[0].empty()) RaiseHttpError("The server sent no status line");
+  if (Headers[0].empty()) RaiseErrorText("The server sent no status line");
   const int status = ParseStatusLine(Headers[0]).Code;
   if (OnRecvdHeaders) OnRecvdHeaders(this);
   return status;
@@ -354,11 +354,4 @@ bool THttpClient::FindRedirect() {
     return true;
   }
   return false;
-}
-
-void THttpClient::RaiseHttpError(const std::string& Msg) {
-  TimeCounter.Stop();
-  std::string text = Msg;
-  if (OnError) OnError(this, text);
-  throw ESocketError(text);
 }

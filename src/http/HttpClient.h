@@ -107,8 +107,6 @@ public:
   static std::string EncodeBase64(const std::string& Text);
 
 private:
-  // Reports through OnError, then raises ESocketError with the text.
-  [[noreturn]] void RaiseHttpError(const std::string& Msg);
   void ReadChunkedBody();
   // Reads lines into Lines up to and including the empty line, within the
   // bounds of a header block.

@@ -1,19 +1,13 @@
 #include "platform/SecurityApi.h"
 
+#include "platform/SystemLibrary.h"
+
 #include <vector>
 
 namespace {
 
 const char* const SecurityLibraryName = "secur32.dll";
 const char* const CryptLibraryName = "crypt32.dll";
-
-HMODULE LoadSystemLibrary(const char* name) {
-  // No "cannot find the file" box may appear on a server's desktop.
-  UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  HMODULE handle = LoadLibraryA(name);
-  SetErrorMode(previousMode);
-  return handle;
-}
 
 template <typename Fn>
 Fn Bind(HMODULE module, const char* name) {

@@ -1,5 +1,7 @@
 #include "platform/WinsockApi.h"
 
+#include "platform/SystemLibrary.h"
+
 #include <cstdio>
 
 const char* const SWinsockNotFound = "Winsock not found";
@@ -42,10 +44,7 @@ bool TWinsockApi::IsLoaded() const { return IsValidModule(FHandle.load()); }
 void TWinsockApi::Load() {
   TLockGuard guard(FLoadLock);
   if (IsLoaded()) return;
-  // No "cannot find the file" box may appear on a server's desktop.
-  UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  HMODULE handle = LoadLibraryA(FLibraryName.c_str());
-  SetErrorMode(previousMode);
+  HMODULE handle = LoadSystemLibrary(FLibraryName.c_str());
   if (!IsValidModule(handle)) {
     FHandle = nullptr;
     throw EWinsockDLLError(SWinsockNotFound);

@@ -80,7 +80,6 @@ public:
   // line and block sent and received goes through the session. Raises on any
   // failure, the certificate's refusal included, before anything else is sent.
   void StartTls(const std::string& HostName);
-  bool TlsActive() const { return FTls != nullptr; }
   void SendLine(const std::string& Line);
   // Between these two, SendLine only queues its line (logged and reported as
   // usual) and EndSendBatch sends them all at once: a request's lines then

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -46,8 +47,8 @@ bool CanBeRecord(const char* data, size_t available) {
 
 namespace {
 
-std::string Encoded(PCCERT_CONTEXT Certificate) {
-  return std::string(reinterpret_cast<const char*>(Certificate->pbCertEncoded), Certificate->cbCertEncoded);
+std::string_view Encoded(PCCERT_CONTEXT Certificate) {
+  return std::string_view(reinterpret_cast<const char*>(Certificate->pbCertEncoded), Certificate->cbCertEncoded);
 }
 
 }  // namespace
@@ -58,8 +59,7 @@ bool TVerifiedServers::Contains(PCCERT_CONTEXT Certificate, const std::string& H
   if (CompareFileTime(&now, &Certificate->pCertInfo->NotAfter) > 0) return false;
   const uint32_t tick = GetTickCount();
   for (const TEntry& entry : FEntries) {
-    if (tick - entry.VerifiedAt < LifetimeMs && entry.HostName == HostName &&
-        entry.Certificate.size() == Certificate->cbCertEncoded && entry.Certificate == Encoded(Certificate))
+    if (tick - entry.VerifiedAt < LifetimeMs && entry.HostName == HostName && entry.Certificate == Encoded(Certificate))
       return true;
   }
   return false;
@@ -76,7 +76,7 @@ void TVerifiedServers::Add(PCCERT_CONTEXT Certificate, const std::string& HostNa
       ++i;
   }
   if (FEntries.size() >= MaxEntries) FEntries.erase(FEntries.begin());
-  FEntries.push_back({Encoded(Certificate), HostName, tick});
+  FEntries.push_back({std::string(Encoded(Certificate)), HostName, tick});
 }
 
 // ---------------------------------------------------------------------------
@@ -111,17 +111,23 @@ TTlsSession::~TTlsSession() {
   if (FHasContext) Sspi().DeleteSecurityContext(&FContext);
 }
 
-long TTlsSession::Begin(std::string& Output) {
+long TTlsSession::Initialize(SecBufferDesc* Input, std::string& Token) {
   SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
   SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
   ULONG attributes = 0;
-  long status = Sspi().InitializeSecurityContextA(FCredentials.Handle(), nullptr, const_cast<SEC_CHAR*>(FHostName.c_str()),
-                                                  ContextRequirements, 0, 0, nullptr, 0, &FContext, &outDesc,
-                                                  &attributes, nullptr);
-  if (status == SEC_I_CONTINUE_NEEDED) FHasContext = true;
-  TakeToken(out[0], Output);
-  if (status == SEC_I_CONTINUE_NEEDED) return 0;
-  return FAILED(status) ? status : SEC_E_INTERNAL_ERROR;
+  // The first call makes the context, every later one carries it on.
+  long status = Sspi().InitializeSecurityContextA(
+      FCredentials.Handle(), FHasContext ? &FContext : nullptr, const_cast<SEC_CHAR*>(FHostName.c_str()),
+      ContextRequirements, 0, 0, Input, 0, FHasContext ? nullptr : &FContext, &outDesc, &attributes, nullptr);
+  TakeToken(out[0], Token);
+  return status;
+}
+
+long TTlsSession::Begin(std::string& Output) {
+  long status = Initialize(nullptr, Output);
+  if (status != SEC_I_CONTINUE_NEEDED) return FAILED(status) ? status : SEC_E_INTERNAL_ERROR;
+  FHasContext = true;
+  return 0;
 }
 
 long TTlsSession::Handshake(std::string& Output, TProgress& Progress) {
@@ -140,14 +146,8 @@ long TTlsSession::Step(std::string& Output, TProgress& Progress) {
     SecBuffer in[2] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_TOKEN, FInput.data() + FInputStart},
                        {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
-    SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
-    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
-    ULONG attributes = 0;
-    long status = Sspi().InitializeSecurityContextA(FCredentials.Handle(), &FContext,
-                                                    const_cast<SEC_CHAR*>(FHostName.c_str()), ContextRequirements,
-                                                    0, 0, &inDesc, 0, nullptr, &outDesc, &attributes, nullptr);
     // On failure the token, if any, is the alert that tells the server why.
-    TakeToken(out[0], Output);
+    long status = Initialize(&inDesc, Output);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
       if (PendingInput() >= MaxInputCapacity) return SEC_E_INVALID_TOKEN;
       return 0;
@@ -307,15 +307,8 @@ void TTlsSession::Shutdown(std::string& Output) {
   SecBuffer control[1] = {{sizeof type, SECBUFFER_TOKEN, &type}};
   SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, control};
   if (Sspi().ApplyControlToken(&FContext, &controlDesc) != SEC_E_OK) return;
-  SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
-  SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
-  ULONG attributes = 0;
-  long status = Sspi().InitializeSecurityContextA(FCredentials.Handle(), &FContext,
-                                                  const_cast<SEC_CHAR*>(FHostName.c_str()), ContextRequirements, 0,
-                                                  0, nullptr, 0, nullptr, &outDesc, &attributes, nullptr);
   std::string alert;
-  TakeToken(out[0], alert);
-  if (!FAILED(status)) Output += alert;
+  if (!FAILED(Initialize(nullptr, alert))) Output += alert;
   FState = TState::Ended;
 }
 

@@ -115,6 +115,9 @@ public:
   static constexpr size_t MaxInputCapacity = 1024 * 1024 + MaxRecordSize;
 
 private:
+  // One call of the package's handshake function on Input (none for the
+  // first call and the closing alert); its token is appended to Token.
+  long Initialize(SecBufferDesc* Input, std::string& Token);
   long Step(std::string& Output, TProgress& Progress);
   long QuerySizes();
   void Consume(size_t Count);
