@@ -116,6 +116,10 @@ public:
     const bool noArguments = params->cArgs == 0 && params->cNamedArgs == 0;
     if (noArguments && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) {
       if (id == DispIdGetURL) {
+        // A call made as a statement wants no result: it fetches for
+        // BinaryData, SaveFileTo or the links, and converting the body to
+        // text would cost twice its size in fresh memory for nothing.
+        if (!result) return Fetch();
         BSTR text = nullptr;
         const HRESULT hr = GetURL(&text);
         return MoveResult(hr, result, exception, VT_BSTR, [&](VARIANT* v) { V_BSTR(v) = text; },
@@ -406,6 +410,21 @@ private:
     }
   }
 
+  // Runs action; a failure that escapes it is given to handle, and one that
+  // escapes handling too (memory) is dropped: the empty result still tells.
+  template <class Action, class Handler>
+  static void DoOrHandle(Action&& action, Handler&& handle)
+  {
+    try {
+      action();
+    } catch (...) {
+      try {
+        handle();
+      } catch (...) {
+      }
+    }
+  }
+
   // A member that handles its own failures: one that escapes is given to
   // handle, and the call succeeds with the cleared result.
   template <class Out, class Member, class Handler>
@@ -413,16 +432,18 @@ private:
   {
     if (!out) return E_POINTER;
     ClearOut(out);
-    try {
-      StoreOut(out, member());
-    } catch (...) {
-      ClearOut(out);
-      try {
-        handle();
-      } catch (...) {
-        // Handling failed too (memory): the empty result still tells.
-      }
-    }
+    DoOrHandle([&] { StoreOut(out, member()); },
+               [&] {
+                 ClearOut(out);
+                 handle();
+               });
+    return S_OK;
+  }
+
+  // GetURL's exchange without its text; failures go to Error as GetURL's do.
+  HRESULT Fetch()
+  {
+    DoOrHandle([&] { conn_.GetURL(); }, [&] { conn_.RecordError(DescribeCurrentException()); });
     return S_OK;
   }
 

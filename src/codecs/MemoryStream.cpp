@@ -22,34 +22,60 @@ void TMemoryStream::Grow(size_t needed) {
   // Within reach of the expected size: take exactly that, so the last step
   // neither doubles past it nor leaves a small rest for one more copy.
   if (expected >= needed && (cap >= expected || expected - cap <= cap / 2)) cap = expected;
-  data_.reserve(cap);
+  ReplaceRoom(cap);
+}
+
+// An empty stream gives its old room back before it takes the new: the two
+// are never held at once.
+void TMemoryStream::ReplaceRoom(size_t capacity) {
+  if (data_.empty()) decltype(data_)().swap(data_);
+  data_.reserve(capacity);
 }
 
 void TMemoryStream::ReleaseUnusedRoom() {
   const size_t unused = data_.capacity() - data_.size();
   if (unused <= data_.size() || unused <= 1024 * 1024) return;
   try {
-    std::vector<char>(data_.begin(), data_.end()).swap(data_);
+    decltype(data_)(data_.begin(), data_.end()).swap(data_);
   } catch (const std::exception&) {
     // Keeping the room is no failure.
   }
 }
 
-void TMemoryStream::SetSize(int64_t size) {
-  if (size < 0) size = 0;
+void TMemoryStream::Resize(size_t size) {
   try {
-    Grow(static_cast<size_t>(size));
-    data_.resize(static_cast<size_t>(size));
+    Grow(size);
+    data_.resize(size);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Out of memory");
   } catch (const std::length_error&) {
     throw EOutOfResources("Out of memory");
   }
+}
+
+void TMemoryStream::SetSize(int64_t size) {
+  if (size < 0) size = 0;
+  const size_t old = data_.size();
+  Resize(static_cast<size_t>(size));
+  if (data_.size() > old) memset(data_.data() + old, 0, data_.size() - old);
   if (position_ > size) position_ = size;
 }
 
+char* TMemoryStream::Extend(size_t count) {
+  const size_t old = data_.size();
+  if (old + count < old) throw EOutOfResources("Out of memory");
+  Resize(old + count);
+  return data_.data() + old;
+}
+
 void TMemoryStream::Clear() {
-  std::vector<char>().swap(data_);
+  decltype(data_)().swap(data_);
+  position_ = 0;
+  expected_ = 0;
+}
+
+void TMemoryStream::ClearKeepingRoom() {
+  data_.clear();
   position_ = 0;
   expected_ = 0;
 }
@@ -57,7 +83,7 @@ void TMemoryStream::Clear() {
 void TMemoryStream::Reserve(int64_t size) {
   if (size <= 0 || static_cast<uint64_t>(size) <= data_.capacity()) return;
   try {
-    data_.reserve(static_cast<size_t>(size));
+    ReplaceRoom(static_cast<size_t>(size));
   } catch (const std::exception&) {
     // Only a hint: growing as the bytes come stays possible.
   }
@@ -67,14 +93,9 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return;
   size_t end = static_cast<size_t>(position_) + count;
   if (end < count) throw EOutOfResources("Out of memory");
-  try {
-    Grow(end);
-    if (end > data_.size()) data_.resize(end);
-  } catch (const std::bad_alloc&) {
-    throw EOutOfResources("Out of memory");
-  } catch (const std::length_error&) {
-    throw EOutOfResources("Out of memory");
-  }
+  // A gap between the end and the position reads as zeros.
+  if (static_cast<size_t>(position_) > data_.size()) SetSize(position_);
+  if (end > data_.size()) Resize(end);
   memcpy(data_.data() + position_, buffer, count);
   position_ = static_cast<int64_t>(end);
 }

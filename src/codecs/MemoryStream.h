@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,9 +13,18 @@ public:
   int64_t Size() const { return static_cast<int64_t>(data_.size()); }
   int64_t Position() const { return position_; }
   void SetPosition(int64_t pos);
-  // Changes the size; the position is kept inside the new size.
+  // Changes the size; bytes added are zero. The position is kept inside the
+  // new size.
   void SetSize(int64_t size);
+  // Adds count bytes at the end, left as they are for the caller to fill
+  // (a receive writes them, then SetSize cuts what it did not fill); returns
+  // where they start. Throws EOutOfResources when memory runs out.
+  char* Extend(size_t count);
   void Clear();
+  // Empty, the expected size forgotten, but the room kept for the next
+  // content: memory the process has filled once costs far less to fill again
+  // than fresh memory, which the system hands over a page at a time.
+  void ClearKeepingRoom();
   // Makes room for size bytes without changing the size: a hint, so a failure
   // to get the memory now is not an error (writing may still fail later).
   void Reserve(int64_t size);
@@ -46,7 +57,22 @@ private:
   // Makes room for needed bytes: doubling, bounded by the expected size.
   void Grow(size_t needed);
 
-  std::vector<char> data_;
+  // Grown bytes are left uninitialised (SetSize zeroes its own): a receive
+  // would only write over them again.
+  struct TUninitialised : std::allocator<char> {
+    template <typename U>
+    struct rebind {
+      using other = TUninitialised;
+    };
+    void construct(char* p) { ::new (static_cast<void*>(p)) char; }
+    void construct(char* p, char value) { *p = value; }
+  };
+
+  void ReplaceRoom(size_t capacity);
+  // Grows the storage to size bytes, new bytes uninitialised.
+  void Resize(size_t size);
+
+  std::vector<char, TUninitialised> data_;
   int64_t position_ = 0;
   int64_t expected_ = 0;
 };

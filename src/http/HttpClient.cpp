@@ -244,7 +244,7 @@ void THttpClient::ReadHeaderBlock(THeaderList& Lines) {
     // Reading a line pumps whenever it has to wait; lines already received
     // need a pass only now and then, so that a long block keeps the
     // thread's other windows served.
-    if (Lines.Count() % 64 == 0) PumpMessages();
+    if (Lines.Count() > 0 && Lines.Count() % 64 == 0) PumpMessages();
     std::string line;
     ReadLine(line);
     Lines.Add(line);
@@ -296,7 +296,9 @@ bool THttpClient::IsChunked() {
 const int32_t MaxReservedBody = 64 * 1024 * 1024;
 
 void THttpClient::ReadBody() {
-  Body.Clear();
+  // The last body's room serves this one: filling it again costs far less
+  // than fresh memory. What this body leaves unused is given back below.
+  Body.ClearKeepingRoom();
   if (IgnoreAfterHeaders) return;
   try {
     if (IsChunked()) {

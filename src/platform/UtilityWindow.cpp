@@ -82,14 +82,21 @@ void DestroyUtilityWindow(HWND window) {
   if (procedure != DefaultWindowProc()) delete handler;
 }
 
+// Passes are bounded so that handlers which keep posting cannot hold one for
+// ever; whatever remains is taken by the next pass.
+const int MaxMessagesPerPass = 100000;
+
 void PumpMessages() {
-  // Bounded so that handlers which keep posting cannot hold the pass for
-  // ever; whatever remains is taken by the next pass.
+  PumpMessagesUntil([] { return false; });
+}
+
+void PumpMessagesUntil(const std::function<bool()>& over) {
   MSG msg;
-  for (int dispatched = 0; dispatched < 100000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+  for (int dispatched = 0; dispatched < MaxMessagesPerPass && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
        ++dispatched) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    if (over()) break;
   }
 }
 
@@ -100,7 +107,7 @@ void IdleWait(DWORD milliseconds) {
 void DiscardMessages(HWND window, UINT first, UINT last) {
   if (!window) return;
   MSG msg;
-  for (int removed = 0; removed < 100000 && PeekMessageA(&msg, window, first, last, PM_REMOVE);
+  for (int removed = 0; removed < MaxMessagesPerPass && PeekMessageA(&msg, window, first, last, PM_REMOVE);
        ++removed) {
   }
 }

@@ -29,6 +29,11 @@ void DestroyUtilityWindow(HWND window);
 // and returns; never waits.
 void PumpMessages();
 
+// The pass of a wait: dispatches waiting messages until none remain or, after
+// one, the wait is over. Every pass over an empty queue is a round trip to
+// the system; once the awaited notice is in, the rest waits for the next pass.
+void PumpMessagesUntil(const std::function<bool()>& over);
+
 // The idle step of every wait: sleeps up to the given milliseconds, and
 // returns as soon as a message arrives in the thread's queue, so that a
 // notice is pumped without waiting out the sleep.

@@ -181,14 +181,14 @@ bool TTcpConnection::WaitTimedOut() {
 }
 
 void TTcpConnection::WaitFor(const bool& flag, bool endOnAsyncError, bool endOnClose, DWORD sleepMs) {
+  auto over = [&] { return flag || Canceled || (endOnAsyncError && AsyncError) || (endOnClose && Closed); };
   StartWait();
-  // Bounded by the time-out (WaitTimedOut). Sleeps only after a pass that
-  // delivered nothing awaited, so a notice already queued costs no sleep.
-  for (bool firstPass = true;; firstPass = false) {
+  // Bounded by the time-out (WaitTimedOut). A wait already over pumps
+  // nothing, a pass stops at the notice that ends the wait, and a sleep
+  // follows only a pass that ended nothing.
+  for (bool firstPass = true; !over() && !WaitTimedOut(); firstPass = false) {
     if (!firstPass) IdleWait(sleepMs);
-    PumpMessages();
-    if (flag || Canceled || WaitTimedOut() || (endOnAsyncError && AsyncError) || (endOnClose && Closed))
-      break;
+    PumpMessagesUntil(over);
   }
   StopWait();
 }
@@ -472,7 +472,8 @@ int TTcpConnection::ReadLine(std::string& Line) {
   Line.clear();
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   // No wait while received bytes remain: they may already hold the line.
-  if (!HasPendingInput()) WaitFor(Readable, true, true, LineSleep);
+  const bool waited = !HasPendingInput();
+  if (waited) WaitFor(Readable, true, true, LineSleep);
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
   if (AsyncError) RaiseSocketError(AsyncErrorCode);
@@ -481,7 +482,8 @@ int TTcpConnection::ReadLine(std::string& Line) {
   // no timer, no receive and no pass of the pump (every pass is a round trip
   // to the system, and a reply's header lines come in one block); the read
   // notice is then kept, since only a receive makes the library post the
-  // next one. The loop pumps before each receive.
+  // next one. The loop pumps before each receive but the one that follows
+  // the wait's own pass.
   if (!HasBufferedLine()) {
     StartWait();
     Readable = false;
@@ -490,7 +492,7 @@ int TTcpConnection::ReadLine(std::string& Line) {
   try {
     bool peerClosed = false;
     // Bounded by the time-out, by the peer's close and by MaxLineLength.
-    for (bool progress = true;;) {
+    for (bool progress = true, pumped = waited;; pumped = false) {
       if (TakeBufferedLine(Line)) {
         complete = true;
         break;
@@ -500,8 +502,9 @@ int TTcpConnection::ReadLine(std::string& Line) {
         DiscardReceived();
         RaiseSocketError(ErrLineTooLong);
       }
-      if (!progress || PlatformIsWin9x) IdleWait(LineSleep);
-      PumpMessages();
+      const bool sleep = !progress || PlatformIsWin9x;
+      if (sleep) IdleWait(LineSleep);
+      if (sleep || !pumped) PumpMessages();
       progress = false;
       int code = 0;
       int n = ReceiveIntoBuffer(code);
@@ -576,8 +579,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
       // Received straight into the end of the stream: no copy of the body.
       fromSocket = true;
       const int64_t end = Stream.Size();
-      Stream.SetSize(end + request);
-      n = ReceiveSome(Stream.Memory() + end, request, code);
+      n = ReceiveSome(Stream.Extend(static_cast<size_t>(request)), request, code);
       Stream.SetSize(end + (n > 0 ? n : 0));
       Stream.SetPosition(Stream.Size());
     }

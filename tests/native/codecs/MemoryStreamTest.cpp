@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 // A body announced by its length but reserved only in part grows in steps
@@ -82,4 +83,34 @@ TEST(MemoryStream, SaveToFileReplacesWhatTheFileHeld) {
   std::remove(name.c_str());
 
   EXPECT_THROW(shorter.SaveToFile("no-such-folder/x.bin"), EInOutError);
+}
+
+// A stream emptied for the next body keeps its room, yet nothing of the last
+// body shows through: grown bytes are zero and a receive's unfilled room is cut.
+TEST(MemoryStream, ReusedRoomNeverShowsTheLastContent) {
+  TMemoryStream stream;
+  stream.Write(std::string(100000, 'x'));
+  const size_t room = stream.Capacity();
+  stream.ClearKeepingRoom();
+  EXPECT_EQ(0, stream.Size());
+  EXPECT_EQ(0, stream.Position());
+  EXPECT_EQ(room, stream.Capacity());
+
+  char* free = stream.Extend(1000);
+  memcpy(free, "abc", 3);
+  stream.SetSize(3);  // what a receive of 3 bytes into 1000 leaves
+  EXPECT_EQ("abc", stream.ToString());
+  EXPECT_EQ(room, stream.Capacity()) << "no fresh memory for the reused room";
+
+  stream.SetSize(6);
+  EXPECT_EQ(std::string("abc\0\0\0", 6), stream.ToString());
+  stream.SetPosition(8);
+  stream.Write("z", 1);  // the gap before a write past the end reads as zeros
+  EXPECT_EQ(std::string("abc\0\0\0\0\0z", 9), stream.ToString());
+
+  // An empty stream that needs more room gives the old back first.
+  stream.ClearKeepingRoom();
+  stream.Reserve(static_cast<int64_t>(room) * 4);
+  EXPECT_GE(stream.Capacity(), room * 4);
+  EXPECT_EQ(0, stream.Size());
 }

@@ -419,3 +419,24 @@ TEST(ConnLifetime, TheLibraryCanUnloadOnceAnObjectThatMadeRequestsIsReleased)
   }
   EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
 }
+
+// A script that calls GetURL as a statement asks for no result: the exchange
+// runs all the same, for BinaryData, and a failure still reaches Error.
+TEST_F(ConnMembers, GetURLAskedForNoResultStillFetches)
+{
+  REQUIRE_SCENARIO_SERVER(base);
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  const DISPID getUrl = 1;
+  SetURL(base + L"s/conn-bytes");
+  ASSERT_EQ(S_OK, conn->Invoke(getUrl, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr,
+                               nullptr));
+  EXPECT_EQ(L"", Error());
+  TVar bytes;
+  ASSERT_EQ(S_OK, conn->get_BinaryData(bytes.Out()));
+  EXPECT_EQ((std::vector<int>{0, 255, 10}), Bytes(bytes.Array()));
+
+  SetURL(L"http://127.0.0.1:1/");
+  ASSERT_EQ(S_OK, conn->Invoke(getUrl, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr,
+                               nullptr));
+  EXPECT_EQ(L"[10061] Connection refused", Error());
+}

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
@@ -128,5 +130,23 @@ TEST(UtilityWindow, IdleWaitEndsWhenAMessageArrives) {
   IdleWait(20000);  // the queued message ends it at once
   EXPECT_LT(GetTickCount() - start, 10000u);
   PumpMessages();
+  DestroyUtilityWindow(window);
+}
+
+// A wait's pass stops at the message that ends the wait; the rest stays
+// queued, in order, for the next pass, and a pass that never ends a wait
+// takes everything.
+TEST(UtilityWindow, PassOfAWaitStopsAtTheMessageThatEndsIt) {
+  std::vector<UINT> received;
+  HWND window = CreateUtilityWindow([&](TMessageRecord& message) {
+    if (message.Msg >= WM_USER) received.push_back(message.Msg - WM_USER);
+    else message.Result = DefWindowProcA(nullptr, message.Msg, message.WParam, message.LParam);
+  });
+  PumpMessages();
+  for (UINT n = 1; n <= 4; ++n) PostMessageA(window, WM_USER + n, 0, 0);
+  PumpMessagesUntil([&] { return !received.empty() && received.back() == 2; });
+  EXPECT_EQ(received, (std::vector<UINT>{1, 2}));
+  PumpMessagesUntil([] { return false; });
+  EXPECT_EQ(received, (std::vector<UINT>{1, 2, 3, 4}));
   DestroyUtilityWindow(window);
 }

@@ -309,3 +309,25 @@ TEST(Exchanges, ResetStateStartsAFreshExchangeOnTheSameComponent) {
   EXPECT_EQ(c.StartupCount, 2);
   c.Close();
 }
+
+// A wait stops pumping at the notice it awaits, so a closed socket's later
+// notices (its close, its reset) can still be queued when the next socket,
+// often with the same handle value, starts: none of them may reach it.
+TEST(Exchanges, NoticesOfAClosedSocketNeverReachTheNext) {
+  TProbeConnection c;
+  for (int round = 0; round < 10; ++round) {
+    StartScenario(c, "tcp-reset", 30);
+    std::string line;
+    RaisedBy([&] {
+      c.ReadLine(line);
+      c.SendLine("after the reset");
+    });
+    c.Close();
+    StartScenario(c, "tcp-lines");
+    EXPECT_EQ(ReadLines(c, 6), (std::vector<std::string>{"HTTP/1.0 200 OK", "250 Ready", "LF only", "CR CR LF", "",
+                                                          "last line"}))
+        << "round " << round;
+    EXPECT_FALSE(c.AsyncError) << "round " << round;
+    c.Close();
+  }
+}
