@@ -2,6 +2,7 @@
 // "no crash, no leak, no hang" it checks what must hold for every input:
 // - link extraction always succeeds, with as many texts as targets;
 // - no saved state is left between tokens;
+// - the body read in place lexes token for token as its copy does;
 // - outside comments, the tokens' texts put together give back the document
 //   up to where the token stream ends, which is only ever a last "<", "<!"
 //   or "<!-" (line ends aside);
@@ -39,6 +40,8 @@ void CheckTokenStream(TMemoryStream& body) {
   THtmlLexer lexer;
   body.SetPosition(0);
   lexer.LoadFromStream(body);
+  THtmlLexer inPlace;
+  inPlace.LoadInPlace(body.Memory(), static_cast<size_t>(body.Size()));
   const std::string document = Joined(lexer.Lines());
   std::string rebuilt;
   bool comments = false;
@@ -46,10 +49,16 @@ void CheckTokenStream(TMemoryStream& body) {
   for (size_t tokens = 0; lexer.Token(); ++tokens) {
     if (tokens > document.size() + 1) Fail("more tokens than characters");
     if (!lexer.States().IsEmpty() || !lexer.LexTool().States().IsEmpty()) Fail("state left saved");
+    const TToken* other = inPlace.Token();
+    if (!other || other->Kind() != lexer.Token()->Kind() || other->Line != lexer.Token()->Line ||
+        other->Col != lexer.Token()->Col || other->Text().Lines() != lexer.Token()->Text().Lines())
+      Fail("the body read in place lexes otherwise");
     if (dynamic_cast<TCommentToken*>(lexer.Token())) comments = true;
     rebuilt += Joined(lexer.Token()->Text());
     lexer.Next();
+    inPlace.Next();
   }
+  if (inPlace.Token()) Fail("the body read in place has more tokens");
   if (comments) return;
   if (document.compare(0, rebuilt.size(), rebuilt) != 0) Fail("token texts differ from the document");
   std::string rest;

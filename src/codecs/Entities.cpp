@@ -25,11 +25,11 @@ const TEntityEntry EntityTable[EntityCount] = {
 namespace {
 
 // "&#" digits [";"]: the digits must convert to a signed 32-bit value.
-TDecodedEntity DecodeNumeric(const std::string& text, size_t amp) {
+TDecodedEntity DecodeNumeric(std::string_view text, size_t amp) {
   TDecodedEntity r;
   size_t i = amp + 2;
   while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-  std::string digits = text.substr(amp + 2, i - (amp + 2));
+  const std::string digits(text.substr(amp + 2, i - (amp + 2)));
   if (i < text.size() && text[i] == ';') ++i;
   int32_t value = 0;
   if (digits.empty() || !TryStrToInt(digits, value)) return r;
@@ -41,7 +41,7 @@ TDecodedEntity DecodeNumeric(const std::string& text, size_t amp) {
 }
 
 // Names compare case-sensitively over the name's length; no terminator needed.
-TDecodedEntity DecodeNamed(const std::string& text, size_t amp) {
+TDecodedEntity DecodeNamed(std::string_view text, size_t amp) {
   TDecodedEntity r;
   const size_t start = amp + 1;
   for (const TEntityEntry& e : EntityTable) {
@@ -62,7 +62,7 @@ TDecodedEntity DecodeNamed(const std::string& text, size_t amp) {
 
 }  // namespace
 
-TDecodedEntity DecodeEntity(const std::string& text, int position) {
+TDecodedEntity DecodeEntity(std::string_view text, int position) {
   if (text.empty()) return TDecodedEntity();
   if (position < 1 || static_cast<size_t>(position) > text.size() || text[position - 1] != '&')
     throw Exception("Invalid HTML entity, must begin with &");

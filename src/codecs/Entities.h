@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 struct TEntityEntry {
   const char* name;  // at most 10 characters
@@ -28,7 +29,7 @@ struct TDecodedEntity {
 // text gives "not found"; a position that does not hold "&" raises Exception
 // "Invalid HTML entity, must begin with &". When not found, the other fields
 // keep their defaults.
-TDecodedEntity DecodeEntity(const std::string& text, int position);
+TDecodedEntity DecodeEntity(std::string_view text, int position);
 
 // Replaces every recognised character reference by its character.
 std::string DecodeEntities(const std::string& text);

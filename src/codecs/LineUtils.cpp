@@ -1,7 +1,5 @@
 #include "codecs/LineUtils.h"
 
-#include "codecs/TextHelpers.h"
-
 #include <cstdio>
 
 namespace {
@@ -34,14 +32,8 @@ void ExtractRange(const TStringList& source, TStringList& dest, int startLine, i
   for (int line = startLine; line <= lastLine; ++line) (void)src[line];
   const std::vector<std::string>& lines = src.Lines();
   UpdateGuard guard(dest);
-  dest.Refill(static_cast<size_t>(lastLine - startLine) + 1, [&](size_t i, std::string& piece) {
-    const int line = startLine + static_cast<int>(i);
-    const std::string& text = lines[static_cast<size_t>(line)];
-    const int column = i == 0 ? startColumn : 1;
-    const long long count = line < endLine ? static_cast<long long>(text.size())
-                                           : static_cast<long long>(endColumn) - column + 1;
-    piece.append(TextRange(text, column, count));
-  });
+  ExtractRangeOf([&lines](int line) { return std::string_view(lines[static_cast<size_t>(line)]); }, dest,
+                 startLine, startColumn, endLine, endColumn);
 }
 
 std::string JoinLines(const TStringList& lines, const std::string& separator) {

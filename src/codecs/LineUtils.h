@@ -3,8 +3,10 @@
 #pragma once
 
 #include "codecs/StringList.h"
+#include "codecs/TextHelpers.h"
 
 #include <string>
+#include <string_view>
 
 // Clears dest and fills it with the text of source from (startLine,
 // startColumn) to (endLine, endColumn), both ends inclusive, one entry per
@@ -13,6 +15,21 @@
 // characters; a line index outside source raises the list's index error.
 void ExtractRange(const TStringList& source, TStringList& dest, int startLine, int startColumn,
                   int endLine, int endColumn);
+// The same over lines held anywhere: lineAt(index) gives a line as a
+// std::string_view. The caller keeps the lines in range and apart from dest.
+template <class LineAt>
+void ExtractRangeOf(LineAt lineAt, TStringList& dest, int startLine, int startColumn, int endLine,
+                    int endColumn) {
+  const int lastLine = endLine > startLine ? endLine : startLine;
+  dest.Refill(static_cast<size_t>(lastLine - startLine) + 1, [&](size_t i, std::string& piece) {
+    const int line = startLine + static_cast<int>(i);
+    const std::string_view text = lineAt(line);
+    const int column = i == 0 ? startColumn : 1;
+    const long long count = line < endLine ? static_cast<long long>(text.size())
+                                           : static_cast<long long>(endColumn) - column + 1;
+    piece.append(TextRange(text, column, count));
+  });
+}
 
 // The lines with the separator between each two consecutive lines.
 std::string JoinLines(const TStringList& lines, const std::string& separator);

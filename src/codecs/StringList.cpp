@@ -162,20 +162,7 @@ void TStringList::SetText(const std::string& text) { SetText(text.data(), text.s
 void TStringList::SetText(const char* data, size_t length) {
   BeginUpdate();
   lines_.clear();
-  const char* end = data + length;
-  const char* p = data;
-  // One pass finds the line ends and the NUL that ends the text.
-  while (p < end && *p != '\0') {
-    const char* start = p;
-    while (p < end && *p != '\r' && *p != '\n' && *p != '\0') ++p;
-    lines_.emplace_back(start, p);
-    if (p < end && *p == '\r') {
-      ++p;
-      if (p < end && *p == '\n') ++p;
-    } else if (p < end && *p == '\n') {
-      ++p;  // lone LF
-    }
-  }
+  ForEachTextLine(data, length, [this](std::string_view line) { lines_.emplace_back(line); });
   EndUpdate();
 }
 

@@ -14,6 +14,26 @@ bool AnsiSameText(std::string_view a, std::string_view b);
 std::string AnsiUpperCase(const std::string& s);
 std::string AnsiLowerCase(const std::string& s);
 
+// Hands line(std::string_view) each line of the text, split as
+// TStringList::SetText splits it (see there), without copying any.
+template <class Line>
+void ForEachTextLine(const char* data, size_t length, Line line) {
+  const char* end = data + length;
+  const char* p = data;
+  // One pass finds the line ends and the NUL that ends the text.
+  while (p < end && *p != '\0') {
+    const char* start = p;
+    while (p < end && *p != '\r' && *p != '\n' && *p != '\0') ++p;
+    line(std::string_view(start, static_cast<size_t>(p - start)));
+    if (p < end && *p == '\r') {
+      ++p;
+      if (p < end && *p == '\n') ++p;
+    } else if (p < end && *p == '\n') {
+      ++p;  // lone LF
+    }
+  }
+}
+
 class TStringList {
 public:
   using TNotifyEvent = std::function<void(TStringList* sender)>;

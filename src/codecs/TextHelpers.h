@@ -14,13 +14,13 @@ std::string Trim(const std::string& s);
 std::string CopyText(const std::string& s, long long index, long long count);
 // The same characters as CopyText, as a view of s instead of a copy.
 // Inline: the lexers take a range of a line for nearly every token.
-inline std::string_view TextRange(const std::string& s, long long index, long long count) {
+inline std::string_view TextRange(std::string_view s, long long index, long long count) {
   if (index < 1) index = 1;
   const long long size = static_cast<long long>(s.size());
   if (index > size || count < 1) return std::string_view();
   const long long avail = size - index + 1;
   if (count > avail) count = avail;
-  return std::string_view(s).substr(static_cast<size_t>(index - 1), static_cast<size_t>(count));
+  return s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count));
 }
 
 // Upper-cases only the letters a to z.

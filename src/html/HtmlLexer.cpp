@@ -48,6 +48,15 @@ void FillLines(TStringList& lines, const char* data, size_t length) {
 
 THtmlLexer::THtmlLexer(TComponent* owner) : TComponent(owner) { lexTool_.SetLines(&lines_); }
 
+TStringList& THtmlLexer::Lines() {
+  if (lexTool_.LineViews()) {
+    lines_.Refill(views_.size(), [this](size_t i, std::string& line) { line.append(views_[i]); });
+    lexTool_.SetLines(&lines_);
+    TLexTool::TLineViews().swap(views_);
+  }
+  return lines_;
+}
+
 void THtmlLexer::LoadFromFile(const std::string& fileName) {
   FILE* file = fopen(fileName.c_str(), "rb");
   if (!file) throw EInOutError("Cannot open file " + fileName);
@@ -63,6 +72,8 @@ void THtmlLexer::LoadFromFile(const std::string& fileName) {
   fclose(file);
   if (failed) throw EInOutError("Cannot read file " + fileName);
   FillLines(lines_, data.data(), data.size());
+  lexTool_.SetLines(&lines_);
+  TLexTool::TLineViews().swap(views_);
   Reset();
 }
 
@@ -70,8 +81,30 @@ void THtmlLexer::LoadFromStream(TMemoryStream& stream) {
   const int64_t size = stream.Size();
   const int64_t position = stream.Position() < size ? stream.Position() : size;
   FillLines(lines_, stream.Memory() + position, static_cast<size_t>(size - position));
+  lexTool_.SetLines(&lines_);
+  TLexTool::TLineViews().swap(views_);
   stream.SetPosition(size);
   Reset();
+}
+
+void THtmlLexer::LoadInPlace(const char* data, size_t length) {
+  views_.clear();
+  // Counted first: one allocation of the exact size, where doubling would
+  // touch about twice the memory.
+  size_t count = 0;
+  ForEachTextLine(data, length, [&count](std::string_view) { ++count; });
+  views_.reserve(count);
+  ForEachTextLine(data, length, [this](std::string_view line) { views_.push_back(line); });
+  lexTool_.SetLineViews(&views_);
+  lines_.Clear();
+  Reset();
+}
+
+void THtmlLexer::CopyRange(TStringList& dest, int startLine, int startCol, int endLine, int endCol) const {
+  const int lastLine = endLine > startLine ? endLine : startLine;
+  if (startLine < 0 || lastLine >= lexTool_.LineCount()) throw EHtmlLexer::Internal("line out of range");
+  ExtractRangeOf([this](int line) { return lexTool_.LineText(line); }, dest, startLine, startCol, endLine,
+                 endCol);
 }
 
 void THtmlLexer::Reset() {
@@ -165,7 +198,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadTag() {
     const int startCol = lexTool_.Col();
     lexTool_.SkipUntil(TagStop, false);
     lexTool_.ReadChar(c);  // the ">", unless the document ended first
-    ExtractRange(lines_, text, startLine, startCol, lexTool_.Line(), lexTool_.Col() - 1);
+    CopyRange(text, startLine, startCol, lexTool_.Line(), lexTool_.Col() - 1);
   }
   text.EndUpdate();
 
@@ -218,7 +251,7 @@ void THtmlLexer::ReadComment(TToken& token) {
   // copy the growing last line again at every "-". The opening "<!--" leads
   // its first line and the closing "-->" ends its last.
   TStringList& text = token.Text();
-  ExtractRange(lines_, text, bodyLine, bodyCol, lexTool_.Line(), lexTool_.Col() - 1);
+  CopyRange(text, bodyLine, bodyCol, lexTool_.Line(), lexTool_.Col() - 1);
   text.Put(0, "<!--" + text[0]);
   if (closed) {
     char c;
@@ -233,7 +266,7 @@ void THtmlLexer::ReadComment(TToken& token) {
 std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   const int line = lexTool_.Line();
   const int col = lexTool_.Col();
-  const std::string& source = lines_[line];
+  const std::string_view source = lexTool_.LineText(line);
   const size_t next = static_cast<size_t>(col);  // 0-based index just after the "&"
   TDecodedEntity entity;
   if (next < source.size() && ReferenceStarts().Contains(source[next]))
@@ -290,7 +323,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadText() {
   // long raw-text line would copy that line again each time.
   TStringList& text = token->Text();
   text.BeginUpdate();
-  ExtractRange(lines_, text, startLine, startCol, lexTool_.Line(), lexTool_.Col() - 1);
+  CopyRange(text, startLine, startCol, lexTool_.Line(), lexTool_.Col() - 1);
   text.EndUpdate();
   return token;
 }
@@ -299,19 +332,24 @@ void THtmlLexer::CheckRawTextEnd() {
   // Peeking the whole tag would read up to its ">", which lies at the end of
   // the document for a script full of "<" and no ">": the tag's name alone
   // decides, and it lies within a few characters of the "<".
-  if (TagEndsRawText(lines_, lexTool_.Line(), lexTool_.Col())) rawText_ = false;
+  if (TagEndsRawText(lexTool_, lexTool_.Line(), lexTool_.Col())) rawText_ = false;
 }
 
 bool THtmlLexer::TagEndsRawText(const TStringList& lines, int line, int col) {
-  const std::vector<std::string>& all = lines.Lines();
+  TLexTool document;
+  document.SetLines(&lines);
+  return TagEndsRawText(document, line, col);
+}
+
+bool THtmlLexer::TagEndsRawText(const TLexTool& document, int line, int col) {
   if (line < 0 || col < 1) return false;
   size_t row = static_cast<size_t>(line);
   size_t at = static_cast<size_t>(col);  // 0-based index just after the "<"
   // The tag lexer passes over blanks and line ends before the name. Bounded
   // by the document: every pass moves one character or one line on.
   for (;;) {
-    if (row >= all.size()) return false;
-    const std::string& s = all[row];
+    if (row >= static_cast<size_t>(document.LineCount())) return false;
+    const std::string_view s = document.LineText(static_cast<int>(row));
     while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
     if (at < s.size()) break;
     ++row;
@@ -319,7 +357,7 @@ bool THtmlLexer::TagEndsRawText(const TStringList& lines, int line, int col) {
   }
   // The name runs to a blank, a ">" or the line end; "/script" is the
   // longest that matters, so eight characters settle it.
-  const std::string& s = all[row];
+  const std::string_view s = document.LineText(static_cast<int>(row));
   const size_t start = at;
   while (at < s.size() && at - start < 8 && s[at] != ' ' && s[at] != '\t' && s[at] != '>') ++at;
   const size_t length = at - start;

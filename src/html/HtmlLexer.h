@@ -41,9 +41,9 @@ public:
 
   explicit THtmlLexer(TComponent* owner = nullptr);
 
-  // The document, one entry per line.
-  TStringList& Lines() { return lines_; }
-  const TStringList& Lines() const { return lines_; }
+  // The document, one entry per line. A document read in place is copied
+  // into the list at the first call, and the list is the document from then on.
+  TStringList& Lines();
 
   // Load the document (split at CR LF, lone CR and lone LF; a NUL ends it),
   // then Reset. The element flags carry over from an earlier document.
@@ -51,6 +51,10 @@ public:
   void LoadFromFile(const std::string& fileName);
   // From the stream's position to its end; the stream is left at its end.
   void LoadFromStream(TMemoryStream& stream);
+  // Reads the text where it lies, copying none of it: the caller keeps it
+  // unchanged until the lexer is done with it or loads another document.
+  // A page's lines, each a string of its own, cost more memory than the page.
+  void LoadInPlace(const char* data, size_t length);
   // Back to the first line, no saved states, and the first token read.
   void Reset();
 
@@ -79,6 +83,7 @@ public:
   // "/xmp" or "/script" (ASCII case ignored): what reading that whole tag
   // would tell, found from the few characters after the "<" alone.
   static bool TagEndsRawText(const TStringList& lines, int line, int col);
+  static bool TagEndsRawText(const TLexTool& document, int line, int col);
 
   const char* ClassName() const override { return "THtmlLexer"; }
 
@@ -93,8 +98,12 @@ private:
   std::unique_ptr<T> NewToken();
   void KeepForReuse(std::unique_ptr<TToken> token);
   void AdjustElementState(const THtmlTagToken& tag);
+  // Dest := the document's text from (startLine, startCol) to (endLine,
+  // endCol), both inclusive, one entry per line.
+  void CopyRange(TStringList& dest, int startLine, int startCol, int endLine, int endCol) const;
 
   TStringList lines_;
+  TLexTool::TLineViews views_;  // the lines of a document read in place
   bool rawText_ = false;
   bool inScript_ = false;
   std::string scriptLanguage_;

@@ -75,7 +75,7 @@ bool TLexTool::SkipMatching(Match match, bool stopAtEol) {
   for (;;) {
     // Within the current line a run needs no saving and restoring.
     if (line_ < LineCount()) {
-      const std::string& line = CurrentLine();
+      const std::string_view line = CurrentLine();
       size_t at = static_cast<size_t>(col_ - 1);
       if (at < line.size()) {
         while (at < line.size() && match(line[at])) ++at;
@@ -121,12 +121,11 @@ bool TLexTool::ReadUntil(TStringList& dest, const TCharSet& stops, bool stopAtEo
   // The pieces are gathered first: dest may even be the document itself.
   std::vector<std::string> pieces;
   std::string piece;
-  const std::vector<std::string>& lines = lines_->Lines();
   // Bounded by the text: every pass either consumes the rest of a line up to
   // a stop character or moves one line down.
   for (;;) {
     if (Eof() || (stopAtEol && Eol())) break;
-    const std::string& line = lines[static_cast<size_t>(line_)];
+    const std::string_view line = CurrentLine();
     const size_t length = line.size();
     if (static_cast<size_t>(col_) > length) {
       pieces.push_back(std::move(piece));
@@ -137,7 +136,7 @@ bool TLexTool::ReadUntil(TStringList& dest, const TCharSet& stops, bool stopAtEo
     const size_t start = static_cast<size_t>(col_ - 1);
     size_t stop = start;
     while (stop < length && !stops.Contains(line[stop])) ++stop;
-    piece.append(line, start, stop - start);
+    piece.append(line.substr(start, stop - start));
     col_ = static_cast<int>(stop) + 1;
     if (stop < length) break;  // on a stop character, which stays unread
   }
@@ -157,11 +156,10 @@ bool TLexTool::ReadUntil(TStringList& dest, const TCharSet& stops, bool stopAtEo
 
 bool TLexTool::SkipUntil(const TCharSet& stops, bool stopAtEol) {
   if (Eof()) return false;
-  const std::vector<std::string>& lines = lines_->Lines();
   // Bounded by the text, as in ReadUntil.
   for (;;) {
     if (Eof() || (stopAtEol && Eol())) return true;
-    const std::string& line = lines[static_cast<size_t>(line_)];
+    const std::string_view line = CurrentLine();
     const size_t length = line.size();
     if (static_cast<size_t>(col_) > length) {
       NextLine();
@@ -178,11 +176,11 @@ bool TLexTool::ReadWord(std::string& word, const TCharSet& stops, bool upperCase
   word.clear();
   if (Eof()) return false;
   if (!Eol()) {
-    const std::string& line = CurrentLine();
+    const std::string_view line = CurrentLine();
     const size_t start = static_cast<size_t>(col_ - 1);
     size_t stop = start;
     while (stop < line.size() && !stops.Contains(line[stop])) ++stop;
-    word.append(line, start, stop - start);
+    word.append(line.substr(start, stop - start));
     col_ = static_cast<int>(stop) + 1;
   }
   if (upperCase) word = AnsiUpperCase(word);

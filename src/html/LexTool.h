@@ -15,6 +15,8 @@
 #include "html/Containers.h"
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Every message is "TLexTool : " followed by the detail text.
 class ELexTool : public Exception {
@@ -38,9 +40,30 @@ public:
   // The cursor starts at line 0, column 1, with no saved states.
   explicit TLexTool(TComponent* owner = nullptr);
 
-  // The document; not owned. Null reads as an empty document.
+  // A document held elsewhere, one view per line: a body read in place.
+  using TLineViews = std::vector<std::string_view>;
+
+  // The document, either a list or line views; not owned. Setting one
+  // forgets the other. Null reads as an empty document.
   const TStringList* Lines() const { return lines_; }
-  void SetLines(const TStringList* lines) { lines_ = lines; }
+  void SetLines(const TStringList* lines) {
+    lines_ = lines;
+    views_ = nullptr;
+  }
+  const TLineViews* LineViews() const { return views_; }
+  void SetLineViews(const TLineViews* views) {
+    views_ = views;
+    lines_ = nullptr;
+  }
+  int LineCount() const {
+    if (views_) return static_cast<int>(views_->size());
+    return lines_ ? lines_->Count() : 0;
+  }
+  // Line index of the document, 0 <= index < LineCount().
+  std::string_view LineText(int index) const {
+    const size_t at = static_cast<size_t>(index);
+    return views_ ? (*views_)[at] : std::string_view(lines_->Lines()[at]);
+  }
 
   int Line() const { return line_; }
   int Col() const { return col_; }
@@ -71,7 +94,7 @@ public:
   bool ReadChar(char& c) {
     // Inside a line nothing needs passing over or restoring.
     if (line_ < LineCount()) {
-      const std::string& line = CurrentLine();
+      const std::string_view line = CurrentLine();
       if (static_cast<size_t>(col_) <= line.size()) {
         c = line[static_cast<size_t>(col_ - 1)];
         ++col_;
@@ -130,10 +153,10 @@ private:
   bool ExpectMatching(Match match);
   template <class Match>
   bool SkipMatching(Match match, bool stopAtEol);
-  int LineCount() const { return lines_ ? lines_->Count() : 0; }
-  const std::string& CurrentLine() const { return lines_->Lines()[static_cast<size_t>(line_)]; }
+  std::string_view CurrentLine() const { return LineText(line_); }
 
   const TStringList* lines_ = nullptr;
+  const TLineViews* views_ = nullptr;
   const unsigned char* fold_;  // the upper-case form of every code, shared by all tools
   TStack states_;
   int line_ = 0;

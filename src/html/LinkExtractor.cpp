@@ -69,8 +69,9 @@ void AppendCleanLinkText(const TStringList& lines, std::string& text) {
 bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept {
   try {
     THtmlLexer lexer;
-    body.SetPosition(0);
-    lexer.LoadFromStream(body);
+    // The body stays as it is for the whole walk: it is read where it lies.
+    lexer.LoadInPlace(body.Memory(), static_cast<size_t>(body.Size()));
+    body.SetPosition(body.Size());
     std::string target, text;  // one link's, their memory kept from link to link
     // Bounded by the document: every Next consumes at least one character.
     while (lexer.Token()) {

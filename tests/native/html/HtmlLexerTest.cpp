@@ -363,6 +363,53 @@ TEST(HtmlLexer, LoadingAndStates) {
   EXPECT_TRUE(lexer.LexTool().States().IsEmpty());
 }
 
+// A body read where it lies must lex exactly as its copy does, whatever its
+// line ends, NULs and markup; and asking for its lines turns it into a copy
+// from which reading goes on.
+TEST(HtmlLexer, ReadingInPlaceLexesAsTheCopyDoes) {
+  std::mt19937 random(20261209);
+  const std::string pieces[] = {"<a href=\"x\">", "</a>", "<script language=js>", "</script>", "<xmp>",
+                                "</xmp>", "<!-- c -->", "<!--", "-->", "<!x>", "&amp;", "&#65;", "&", "<",
+                                ">", "text", " ", "\r\n", "\r", "\n", "\n\n", std::string(1, '\0')};
+  auto same = [](const std::vector<Lexed>& a, const std::vector<Lexed>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (a[i].kind != b[i].kind || a[i].line != b[i].line || a[i].col != b[i].col || a[i].text != b[i].text ||
+          a[i].name != b[i].name || a[i].language != b[i].language || a[i].entity != b[i].entity ||
+          a[i].character != b[i].character)
+        return false;
+    return true;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::string document;
+    const int count = static_cast<int>(random() % 12);
+    for (int i = 0; i < count; ++i) document += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+    THtmlLexer lexer;
+    lexer.LoadInPlace(document.data(), document.size());
+    ASSERT_TRUE(same(LexAll(lexer), Lex(document))) << "document: " << document;
+  }
+
+  const std::string document = "one<b>\r\ntwo &amp; <i>\rthree";
+  THtmlLexer lexer;
+  lexer.LoadInPlace(document.data(), document.size());
+  lexer.Next();  // on the "<b>"
+  EXPECT_EQ(lexer.Lines().Lines(), (std::vector<std::string>{"one<b>", "two &amp; <i>", "three"}));
+  lexer.Lines().Add("<u>");
+  std::vector<std::string> names;
+  for (int guard = 0; lexer.Token() && guard < 20; ++guard, lexer.Next()) names.push_back(Snapshot(*lexer.Token()).name);
+  EXPECT_EQ(names, (std::vector<std::string>{"b", "", "", "", "i", "", "u"}));
+
+  // Loading a stream afterwards reads the stream, not the old text.
+  TMemoryStream stream;
+  stream.Write("<p>");
+  stream.SetPosition(0);
+  lexer.LoadFromStream(stream);
+  ASSERT_NE(lexer.Token(), nullptr);
+  EXPECT_EQ(Snapshot(*lexer.Token()).name, "p");
+  lexer.LoadInPlace(nullptr, 0);
+  EXPECT_EQ(lexer.Token(), nullptr);
+}
+
 TEST(HtmlLexer, LoadFromFile) {
   const std::string name = ::testing::TempDir() + "kestrel_html_lexer_test.html";
   FILE* f = fopen(name.c_str(), "wb");
