@@ -59,7 +59,68 @@ TComPtr<ITypeInfo> VtableSide(TComPtr<ITypeInfo> info, IID& iid)
   return result;
 }
 
+// Every function of the interface itself, in the order the type information
+// searches them: a property's get and put share a name and an id.
+TMemberNames ReadMembers(ITypeInfo* info)
+{
+  TMemberNames members;
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return members;
+  const WORD count = attr->cFuncs;
+  info->ReleaseTypeAttr(attr);
+  for (UINT i = 0; i < count; ++i) {
+    FUNCDESC* func = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &func))) continue;
+    const MEMBERID id = func->memid;
+    info->ReleaseFuncDesc(func);
+    BSTR name = nullptr;
+    UINT names = 0;
+    if (SUCCEEDED(info->GetNames(id, &name, 1, &names)) && names == 1) members.Add(name, id);
+    SysFreeString(name);
+  }
+  return members;
+}
+
 }  // namespace
+
+bool TMemberNames::MakeKey(const wchar_t* name, std::string& key)
+{
+  key.clear();
+  if (!name) return false;
+  for (const wchar_t* c = name; *c; ++c) {
+    const wchar_t w = *c;
+    if (w >= L'a' && w <= L'z')
+      key += static_cast<char>(w - L'a' + 'A');
+    else if ((w >= L'A' && w <= L'Z') || (w >= L'0' && w <= L'9') || w == L'_')
+      key += static_cast<char>(w);
+    else
+      return false;
+    if (key.size() > 64) return false;  // longer than any member: the type information answers
+  }
+  return !key.empty();
+}
+
+void TMemberNames::Add(const wchar_t* name, DISPID id)
+{
+  std::string key;
+  if (!MakeKey(name, key)) return;
+  for (const TEntry& entry : entries_)
+    if (entry.Key == key) return;  // the first of a name is the one found
+  entries_.push_back(TEntry{std::move(key), id});
+}
+
+bool TMemberNames::Find(const wchar_t* name, DISPID& id) const
+{
+  std::string key;
+  if (!MakeKey(name, key)) return false;
+  for (const TEntry& entry : entries_) {
+    if (entry.Key == key) {
+      id = entry.Id;
+      return true;
+    }
+  }
+  return false;
+}
 
 TClassTypeInfo LoadClassTypeInfo(ITypeLib* lib, REFCLSID clsid, REFIID implemented,
                                  const std::string& className)
@@ -80,5 +141,6 @@ TClassTypeInfo LoadClassTypeInfo(ITypeLib* lib, REFCLSID clsid, REFIID implement
   if (!result.InterfaceInfo) Fail("Incorrect type information for class", shownName);
   if (!IsEqualIID(iid, implemented)) Fail("Dispatch interface missing from class", shownName);
   result.ErrorInterface = iid;
+  result.Members = ReadMembers(result.InterfaceInfo.Get());
   return result;
 }

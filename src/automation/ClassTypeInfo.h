@@ -6,8 +6,31 @@
 #include <oaidl.h>
 
 #include <string>
+#include <vector>
 
 #include "ComPtr.h"
+
+// The interface's own member names with their dispatch ids, for the names
+// scripts look up before nearly every call. The type information compares
+// names with the locale's case-insensitive comparison, which costs far more
+// under some platforms than the call it precedes; a name of ASCII letters,
+// digits and underscores compares the same with ASCII case folded, so such
+// names are answered from here and every other name from the type information.
+class TMemberNames {
+public:
+  void Add(const wchar_t* name, DISPID id);
+  // True with id set when name is one of the members; false when the type
+  // information must answer (not a member, or not a plain ASCII name).
+  bool Find(const wchar_t* name, DISPID& id) const;
+
+private:
+  struct TEntry {
+    std::string Key;  // the name, upper-cased
+    DISPID Id;
+  };
+  static bool MakeKey(const wchar_t* name, std::string& key);
+  std::vector<TEntry> entries_;
+};
 
 struct TClassTypeInfo {
   TComPtr<ITypeInfo> ClassInfo;      // the coclass, for IProvideClassInfo
@@ -15,6 +38,7 @@ struct TClassTypeInfo {
   std::string ClassName;             // "Conn"
   std::string Description;           // "Conn Object"
   IID ErrorInterface;                // named by the error information of failing members
+  TMemberNames Members;              // InterfaceInfo's own members
 };
 
 // Finds the coclass clsid in lib and checks that its default interface is a

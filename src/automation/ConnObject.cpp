@@ -97,6 +97,9 @@ public:
                                           DISPID* ids) override
   {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    // Scripts ask for a member's id before nearly every call; named
+    // arguments and names the table cannot answer go to the type information.
+    if (count == 1 && names && ids && factory_.TypeInfo().Members.Find(names[0], ids[0])) return S_OK;
     return DispGetIDsOfNames(factory_.TypeInfo().InterfaceInfo.Get(), names, count, ids);
   }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+#include <cwctype>
 
 #include "AutomationTestSupport.h"
 
@@ -67,6 +69,41 @@ TEST_F(Dispatch, KnowsEveryMemberByName)
   EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id));
   EXPECT_EQ(DISPID_UNKNOWN, id);
   EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, disp->GetIDsOfNames(IID_IConn, &lower, 1, 0, &id));
+}
+
+// Member names are answered from a table kept beside the type information:
+// every name, in any case, must get what the type information itself gives,
+// and so must the names the table leaves to it.
+TEST_F(Dispatch, NamesAnswerAsTheTypeInformationAnswers)
+{
+  TComPtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, disp->GetTypeInfo(0, 0, info.Receive()));
+  std::vector<std::wstring> names = {L"", L"Invoke", L"queryinterface", L"Fetch", L"Vers\u00EDon",
+                                     L"Version ", L"Ver-sion", L"Ver\x01sion", std::wstring(80, L'A'),
+                                     L"_", L"URL2"};
+  for (const TMember& m : kMembers) {
+    std::wstring lower = m.name, upper = m.name;
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    names.push_back(m.name);
+    names.push_back(lower);
+    names.push_back(upper);
+  }
+  for (const std::wstring& name : names) {
+    LPOLESTR text = const_cast<LPOLESTR>(name.c_str());
+    DISPID ours = -7, theirs = -7;
+    const HRESULT ourResult = disp->GetIDsOfNames(IID_NULL, &text, 1, 0, &ours);
+    const HRESULT theirResult = DispGetIDsOfNames(info.Get(), &text, 1, &theirs);
+    EXPECT_EQ(theirResult, ourResult) << std::string(name.begin(), name.end());
+    EXPECT_EQ(theirs, ours) << std::string(name.begin(), name.end());
+  }
+
+  // A member with a named argument: both names go to the type information.
+  LPOLESTR pair[] = {const_cast<LPOLESTR>(L"urlencode"), const_cast<LPOLESTR>(L"value")};
+  DISPID ours[2] = {-7, -7}, theirs[2] = {-7, -7};
+  EXPECT_EQ(DispGetIDsOfNames(info.Get(), pair, 2, theirs), disp->GetIDsOfNames(IID_NULL, pair, 2, 0, ours));
+  EXPECT_EQ(theirs[0], ours[0]);
+  EXPECT_EQ(theirs[1], ours[1]);
 }
 
 TEST_F(Dispatch, InvokesMembersWithCoercedArguments)
