@@ -119,15 +119,23 @@ void TTcpConnection::HandleNotification(TMessageRecord& Message) {
       break;
     case WM_SOCKETEVENT:
       if (static_cast<SOCKET>(Message.WParam) == SocketHandle && HasSocket()) {
-        AsyncErrorCode = static_cast<uint16_t>(GetAsyncError(Message.LParam));
-        AsyncError = AsyncErrorCode != 0;
-        if (!AsyncError) {
-          switch (GetSelectEvent(Message.LParam)) {
-            case FD_READ: Readable = true; break;
-            case FD_WRITE: Writable = true; break;
-            case FD_CONNECT: Connected = true; break;
-            case FD_CLOSE: Closed = true; break;
-            default: break;
+        const int event = GetSelectEvent(Message.LParam);
+        const uint16_t code = static_cast<uint16_t>(GetAsyncError(Message.LParam));
+        if (event == FD_CONNECT) FConnectNoticed = true;
+        // A close or an error before the connect notice was left by an
+        // earlier socket with the same handle.
+        const bool stale = !FConnectNoticed && (event == FD_CLOSE || code != 0);
+        if (!stale) {
+          AsyncErrorCode = code;
+          AsyncError = AsyncErrorCode != 0;
+          if (!AsyncError) {
+            switch (event) {
+              case FD_READ: Readable = true; break;
+              case FD_WRITE: Writable = true; break;
+              case FD_CONNECT: Connected = true; break;
+              case FD_CLOSE: Closed = true; break;
+              default: break;
+            }
           }
         }
       }
@@ -324,6 +332,7 @@ void TTcpConnection::Connect() {
   // back to the default port must not end this wait.
   AsyncError = false;
   Connected = false;
+  FConnectNoticed = false;
   if (WinsockApi.connect(SocketHandle, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
       SOCKET_ERROR) {
     int code = WinsockApi.WSAGetLastError();
@@ -622,7 +631,12 @@ void TTcpConnection::CloseSocketQuietly() {
   FSendBatch.clear();
   WinsockApi.closesocket(socketHandle);
   // Notices still queued for the closed socket must not reach the next one.
-  DiscardMessages(FWindowHandle, WM_SOCKETEVENT, WM_SOCKETEVENT);
+  // Once its connect notice has come, the next socket tells them from its
+  // own (see HandleNotification), which spares the look at the queue that
+  // every exchange would otherwise make; before that, a late connect
+  // notice could pass for the next socket's, so they are removed.
+  if (!FConnectNoticed) DiscardMessages(FWindowHandle, WM_SOCKETEVENT, WM_SOCKETEVENT);
+  FConnectNoticed = false;
 }
 
 void TTcpConnection::Close() {

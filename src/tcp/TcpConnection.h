@@ -143,6 +143,11 @@ protected:
 
 private:
   HWND FWindowHandle = nullptr;
+  // The open socket's connect notice has come. A socket's notices follow its
+  // connect notice, and a closed socket's notices still queued come before
+  // it, so until then a close or an error notice belongs to an earlier
+  // socket that had the same handle.
+  bool FConnectNoticed = false;
   // Wall-clock backstop of every wait, should the timer's ticks never come.
   DWORD FWaitStart = 0;
   bool FCounterPending = false;  // the current wait's counter is not armed yet

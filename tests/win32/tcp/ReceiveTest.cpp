@@ -313,6 +313,36 @@ TEST(Exchanges, ResetStateStartsAFreshExchangeOnTheSameComponent) {
 // A wait stops pumping at the notice it awaits, so a closed socket's later
 // notices (its close, its reset) can still be queued when the next socket,
 // often with the same handle value, starts: none of them may reach it.
+// What a closed socket may leave queued (its close, with or without an
+// error, an error on a read) is told apart from the next socket's notices
+// when the next socket has the same handle: the connect still succeeds and
+// every line arrives.
+TEST(Exchanges, NoticesLeftQueuedByAClosedSocketEndNothing) {
+  const std::vector<std::string> lines{"HTTP/1.0 200 OK", "250 Ready", "LF only", "CR CR LF", "", "last line"};
+  TProbeConnection c;
+  int reused = 0;
+  for (int round = 0; round < 5; ++round) {
+    StartScenario(c, "tcp-lines");
+    ASSERT_EQ(ReadLines(c, 6), lines);
+    const SOCKET old = c.SocketHandle;
+    c.Close();
+    const WPARAM handle = static_cast<WPARAM>(old);
+    PostMessageA(c.WindowHandle(), TTcpConnection::WM_SOCKETEVENT, handle, WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    PostMessageA(c.WindowHandle(), TTcpConnection::WM_SOCKETEVENT, handle,
+                 WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
+    PostMessageA(c.WindowHandle(), TTcpConnection::WM_SOCKETEVENT, handle,
+                 WSAMAKESELECTREPLY(FD_READ, WSAECONNABORTED));
+    StartScenario(c, "tcp-lines");
+    reused += c.SocketHandle == old;
+    EXPECT_FALSE(c.Closed) << "round " << round;
+    EXPECT_FALSE(c.AsyncError) << "round " << round;
+    EXPECT_EQ(ReadLines(c, 6), lines) << "round " << round;
+    c.Close();
+  }
+  // The case that matters: the library handed the same handle out again.
+  EXPECT_GT(reused, 0);
+}
+
 TEST(Exchanges, NoticesOfAClosedSocketNeverReachTheNext) {
   TProbeConnection c;
   for (int round = 0; round < 10; ++round) {
