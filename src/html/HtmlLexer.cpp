@@ -39,11 +39,6 @@ bool SameAsciiName(const char* text, size_t length, const char* name) {
   return true;
 }
 
-void FillLines(TStringList& lines, const char* data, size_t length) {
-  if (length == 0) lines.SetText(std::string());  // an empty stream may have no memory at all
-  else lines.SetText(data, length);
-}
-
 }  // namespace
 
 THtmlLexer::THtmlLexer(TComponent* owner) : TComponent(owner) { lexTool_.SetLines(&lines_); }
@@ -71,19 +66,21 @@ void THtmlLexer::LoadFromFile(const std::string& fileName) {
   const bool failed = ferror(file) != 0;
   fclose(file);
   if (failed) throw EInOutError("Cannot read file " + fileName);
-  FillLines(lines_, data.data(), data.size());
-  lexTool_.SetLines(&lines_);
-  TLexTool::TLineViews().swap(views_);
-  Reset();
+  LoadCopy(data.data(), data.size());
 }
 
 void THtmlLexer::LoadFromStream(TMemoryStream& stream) {
   const int64_t size = stream.Size();
   const int64_t position = stream.Position() < size ? stream.Position() : size;
-  FillLines(lines_, stream.Memory() + position, static_cast<size_t>(size - position));
+  LoadCopy(stream.Memory() + position, static_cast<size_t>(size - position));
+  stream.SetPosition(size);
+}
+
+void THtmlLexer::LoadCopy(const char* data, size_t length) {
+  if (length == 0) lines_.SetText(std::string());  // an empty stream may have no memory at all
+  else lines_.SetText(data, length);
   lexTool_.SetLines(&lines_);
   TLexTool::TLineViews().swap(views_);
-  stream.SetPosition(size);
   Reset();
 }
 

@@ -98,6 +98,8 @@ private:
   std::unique_ptr<T> NewToken();
   void KeepForReuse(std::unique_ptr<TToken> token);
   void AdjustElementState(const THtmlTagToken& tag);
+  // The document := a copy of the text, read from the start.
+  void LoadCopy(const char* data, size_t length);
   // Dest := the document's text from (startLine, startCol) to (endLine,
   // endCol), both inclusive, one entry per line.
   void CopyRange(TStringList& dest, int startLine, int startCol, int endLine, int endCol) const;
