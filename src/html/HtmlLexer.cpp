@@ -46,10 +46,14 @@ THtmlLexer::THtmlLexer(TComponent* owner) : TComponent(owner) { lexTool_.SetLine
 TStringList& THtmlLexer::Lines() {
   if (lexTool_.LineViews()) {
     lines_.Refill(views_.size(), [this](size_t i, std::string& line) { line.append(views_[i]); });
-    lexTool_.SetLines(&lines_);
-    TLexTool::TLineViews().swap(views_);
+    ReadFromList();
   }
   return lines_;
+}
+
+void THtmlLexer::ReadFromList() {
+  lexTool_.SetLines(&lines_);
+  TLexTool::TLineViews().swap(views_);  // their memory goes with them
 }
 
 void THtmlLexer::LoadFromFile(const std::string& fileName) {
@@ -79,8 +83,7 @@ void THtmlLexer::LoadFromStream(TMemoryStream& stream) {
 void THtmlLexer::LoadCopy(const char* data, size_t length) {
   if (length == 0) lines_.SetText(std::string());  // an empty stream may have no memory at all
   else lines_.SetText(data, length);
-  lexTool_.SetLines(&lines_);
-  TLexTool::TLineViews().swap(views_);
+  ReadFromList();
   Reset();
 }
 

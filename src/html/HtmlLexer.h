@@ -100,6 +100,8 @@ private:
   void AdjustElementState(const THtmlTagToken& tag);
   // The document := a copy of the text, read from the start.
   void LoadCopy(const char* data, size_t length);
+  // The list is the document from now on; line views are forgotten.
+  void ReadFromList();
   // Dest := the document's text from (startLine, startCol) to (endLine,
   // endCol), both inclusive, one entry per line.
   void CopyRange(TStringList& dest, int startLine, int startCol, int endLine, int endCol) const;
