@@ -18,6 +18,15 @@ for p in cmake make g++ clang python3 g++-mingw-w64-i686 mingw-w64-tools \
   need+=("$p")
 done
 
+# After the 32-bit packages could not be installed, setup does not try again
+# for an hour when they are all that is missing: every make would wait on it.
+STAMP=$(cd "$(dirname "$0")/.." && pwd)/build/.setup-no-i386
+only_i386=1
+for p in "${need[@]}"; do [[ $p == *:i386 ]] || only_i386=0; done
+if [ ${#need[@]} -gt 0 ] && [ $only_i386 = 1 ] && [ -n "$(find "$STAMP" -mmin -60 2>/dev/null)" ]; then
+  exit 0
+fi
+
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -32,7 +41,10 @@ if [ ${#need[@]} -gt 0 ]; then
     echo "setup: package index update failed (attempt $attempt of 3)"
     [ "$attempt" -lt 3 ] && sleep $((attempt * 15))
   done
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null && exit 0
+  if $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+    rm -f "$STAMP"
+    exit 0
+  fi
   # A stale 32-bit index can leave the i386 packages uninstallable. Everything
   # else still goes in: the Windows tests then run under 64-bit Wine.
   native_only=()
@@ -43,6 +55,7 @@ if [ ${#need[@]} -gt 0 ]; then
   if [[ " ${need[*]} " == *":i386 "* ]] && { [ ${#native_only[@]} -eq 0 ] ||
      $SUDO apt-get install -y -qq --no-install-recommends "${native_only[@]}" >/dev/null; }; then
     echo "setup: the 32-bit Wine packages could not be installed now; 64-bit Wine runs the Windows tests"
+    mkdir -p "$(dirname "$STAMP")" && touch "$STAMP"
     exit 0
   fi
   exit 1
