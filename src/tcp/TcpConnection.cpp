@@ -118,32 +118,31 @@ void TTcpConnection::HandleNotification(TMessageRecord& Message) {
       Message.Result = 0;
       break;
     case WM_SOCKETEVENT:
-      if (static_cast<SOCKET>(Message.WParam) == SocketHandle && HasSocket()) {
-        const int event = GetSelectEvent(Message.LParam);
-        const uint16_t code = static_cast<uint16_t>(GetAsyncError(Message.LParam));
-        if (event == FD_CONNECT) FConnectNoticed = true;
-        // A close or an error before the connect notice was left by an
-        // earlier socket with the same handle.
-        const bool stale = !FConnectNoticed && (event == FD_CLOSE || code != 0);
-        if (!stale) {
-          AsyncErrorCode = code;
-          AsyncError = AsyncErrorCode != 0;
-          if (!AsyncError) {
-            switch (event) {
-              case FD_READ: Readable = true; break;
-              case FD_WRITE: Writable = true; break;
-              case FD_CONNECT: Connected = true; break;
-              case FD_CLOSE: Closed = true; break;
-              default: break;
-            }
-          }
-        }
-      }
+      if (static_cast<SOCKET>(Message.WParam) == SocketHandle && HasSocket()) NoteSocketEvent(Message.LParam);
       Message.Result = 0;
       break;
     default:
       Message.Result = DefWindowProcA(FWindowHandle, Message.Msg, Message.WParam, Message.LParam);
       break;
+  }
+}
+
+void TTcpConnection::NoteSocketEvent(LPARAM Notice) {
+  const int event = GetSelectEvent(Notice);
+  const uint16_t code = static_cast<uint16_t>(GetAsyncError(Notice));
+  if (event == FD_CONNECT) FConnectNoticed = true;
+  // A close or an error before the connect notice was left by an earlier
+  // socket with the same handle.
+  if (!FConnectNoticed && (event == FD_CLOSE || code != 0)) return;
+  AsyncErrorCode = code;
+  AsyncError = code != 0;
+  if (AsyncError) return;
+  switch (event) {
+    case FD_READ: Readable = true; break;
+    case FD_WRITE: Writable = true; break;
+    case FD_CONNECT: Connected = true; break;
+    case FD_CLOSE: Closed = true; break;
+    default: break;
   }
 }
 

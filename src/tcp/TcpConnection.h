@@ -142,6 +142,9 @@ protected:
   uint16_t AsyncErrorCode = 0;
 
 private:
+  // Sets the flags a notice of the open socket tells.
+  void NoteSocketEvent(LPARAM Notice);
+
   HWND FWindowHandle = nullptr;
   // The open socket's connect notice has come. A socket's notices follow its
   // connect notice, and a closed socket's notices still queued come before
