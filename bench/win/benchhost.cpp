@@ -6,6 +6,8 @@
 //   raw  : benchhost raw - HOST PORT PATH COUNT: the floor for one HTTP/1.0
 //          exchange here: blocking socket calls, one connection per request,
 //          no notices, no timers, no script engine;
+//   bytes: benchhost bytes Kestrel.Conn URL COUNT: as repeat, but each fetch
+//          is kept as bytes (GetURL as a statement, then BinaryData);
 //   links: benchhost links Kestrel.Conn URL ROUNDS: fetch URL once, then time
 //          GetHREFs ROUNDS times as a compiled client calls it (no script
 //          engine converting the returned array); prints
@@ -100,6 +102,23 @@ long FetchText(IDispatch* d, bool kestrel, const wchar_t* url) {
   return n;
 }
 
+// Fetches url and takes the body as a byte array; returns its size, -1 on failure.
+long FetchBytes(IDispatch* d, const wchar_t* url) {
+  if (FAILED(PutString(d, L"URL", url)) || FAILED(PutInt(d, L"TimeOut", 60))) return -1;
+  if (FAILED(Invoke(d, L"GetURL", DISPATCH_METHOD, nullptr, 0, nullptr))) return -1;
+  VARIANT r;
+  VariantInit(&r);
+  if (FAILED(Invoke(d, L"BinaryData", DISPATCH_PROPERTYGET, nullptr, 0, &r))) return -1;
+  long n = -1;
+  if (r.vt == (VT_ARRAY | VT_UI1)) {
+    LONG upper = -1;
+    SafeArrayGetUBound(r.parray, 1, &upper);
+    n = upper + 1;
+  }
+  VariantClear(&r);
+  return n;
+}
+
 // A new process brings up the prefix's own services (when no other process
 // of the prefix runs), which take the processor for a second or two: timing
 // starts after them.
@@ -165,16 +184,18 @@ int wmain(int argc, wchar_t** argv) {
     printf("chars=%ld peak_working_set_mb=%.1f start_working_set_mb=%.1f\n", n,
            after.PeakWorkingSetSize / 1048576.0, before.WorkingSetSize / 1048576.0);
     rc = n < 0;
-  } else if (mode == L"repeat") {
+  } else if (mode == L"repeat" || (mode == L"bytes" && kestrel)) {
     // benchhost repeat PROGID URL COUNT: COUNT fetches as text without a script engine.
     int count = argc > 4 ? _wtoi(argv[4]) : 100;
+    bool bytes = mode == L"bytes";
     LetThePrefixSettle();
     FetchText(d, kestrel, url);  // the first call loads what the engine needs
     DWORD t0 = GetTickCount();
     long n = 0;
-    for (int i = 0; i < count && n >= 0; ++i) n = FetchText(d, kestrel, url);
+    for (int i = 0; i < count && n >= 0; ++i) n = bytes ? FetchBytes(d, url) : FetchText(d, kestrel, url);
     double secs = (GetTickCount() - t0) / 1000.0;
-    printf("repeat requests=%d seconds=%.3f ms_per_request=%.3f chars=%ld\n", count, secs, 1000 * secs / count, n);
+    printf("%ls requests=%d seconds=%.3f ms_per_request=%.3f %s=%ld\n", mode.c_str(), count, secs, 1000 * secs / count,
+           bytes ? "bytes" : "chars", n);
     rc = n < 0;
   } else if (mode == L"links") {
     int rounds = argc > 4 ? _wtoi(argv[4]) : 3;

@@ -3,6 +3,8 @@
 #include <climits>
 #include <new>
 
+#include "platform/Pieces.h"
+
 namespace {
 
 // The conversion routines count in int; longer text cannot be converted.
@@ -24,8 +26,28 @@ int WideSize(std::string_view text, const TSingleByteTable* table)
 
 void ConvertToWide(std::string_view text, const TSingleByteTable* table, wchar_t* target, int size)
 {
-  if (table) table->Convert(text.data(), text.size(), target);
-  else MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), target, size);
+  if (!table) {
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), target, size);
+    return;
+  }
+  // One unit per byte: any piece of the text converts on its own.
+  auto convert = [&](size_t begin, size_t end) { table->Convert(text.data() + begin, end - begin, target + begin); };
+  RunInPieces(text.size(), PieceBytes, convert);
+}
+
+// A string of size units whose contents are left as they are: the
+// conversion writes each unit, and a fill before it would be a first write to
+// every fresh page on the calling thread alone. Some systems fill a string
+// allocated without a source; none fills the room a string grows by.
+BSTR AllocateUnfilled(int size)
+{
+  BSTR result = SysAllocStringLen(L"", 0);
+  if (!result) throw std::bad_alloc();
+  if (!SysReAllocStringLen(&result, nullptr, static_cast<UINT>(size))) {
+    SysFreeString(result);
+    throw std::bad_alloc();
+  }
+  return result;
 }
 
 }  // namespace
@@ -98,8 +120,7 @@ BSTR AnsiToBstr(std::string_view text)
   const int size = WideSize(text, table);
   if (size == 0) return nullptr;
   // Converted straight into the result: no copy of the text in between.
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
-  if (!result) throw std::bad_alloc();
+  BSTR result = AllocateUnfilled(size);
   ConvertToWide(text, table, result, size);
   return result;
 }

@@ -5,6 +5,7 @@
 
 #include "ComError.h"
 #include "TextBoundary.h"
+#include "platform/Pieces.h"
 
 namespace {
 
@@ -16,6 +17,26 @@ SAFEARRAY* CreateVector(VARTYPE type, size_t count)
   if (count > ULONG_MAX) throw Exception(SErrorCreatingArray);
   SAFEARRAY* array = SafeArrayCreateVector(type, 0, static_cast<ULONG>(count));
   if (!array) throw Exception(SErrorCreatingArray);
+  return array;
+}
+
+// A vector of count bytes whose elements are left unfilled. Creating it with
+// its elements fills them with zeros first: a first write to every fresh page
+// on one thread, before the copy writes them all again. The elements come
+// from the task allocator, which frees an array's own elements.
+SAFEARRAY* CreateUnfilledBytes(size_t count)
+{
+  if (count > ULONG_MAX) throw Exception(SErrorCreatingArray);
+  SAFEARRAY* array = nullptr;
+  if (FAILED(SafeArrayAllocDescriptorEx(VT_UI1, 1, &array))) throw Exception(SErrorCreatingArray);
+  array->cbElements = 1;
+  array->rgsabound[0].cElements = static_cast<ULONG>(count);
+  array->rgsabound[0].lLbound = 0;
+  array->pvData = CoTaskMemAlloc(count);
+  if (!array->pvData) {
+    SafeArrayDestroyDescriptor(array);
+    throw Exception(SErrorCreatingArray);
+  }
   return array;
 }
 
@@ -75,13 +96,12 @@ void TVariant::MoveTo(VARIANT* target) noexcept
 
 TVariant MakeByteArray(const char* data, size_t size)
 {
-  SAFEARRAY* array = CreateVector(VT_UI1, size);
+  if (size == 0) return Wrap(CreateVector(VT_UI1, 0), VT_UI1);
+  SAFEARRAY* array = CreateUnfilledBytes(size);
   TVariant result = Wrap(array, VT_UI1);
-  if (size == 0) return result;
-  void* elements = nullptr;
-  if (FAILED(SafeArrayAccessData(array, &elements))) throw Exception(SErrorCreatingArray);
-  std::memcpy(elements, data, size);
-  SafeArrayUnaccessData(array);
+  char* elements = static_cast<char*>(array->pvData);
+  auto copy = [&](size_t begin, size_t end) { std::memcpy(elements + begin, data + begin, end - begin); };
+  RunInPieces(size, PieceBytes, copy);
   return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include "AutomationTestSupport.h"
 #include "TextBoundary.h"
+#include "platform/Pieces.h"
 
 namespace {
 
@@ -110,6 +111,23 @@ TEST(TextBoundary, AnsiTextBecomesWhatTheSystemMakesOfIt)
   SysFreeString(text);
   EXPECT_EQ(SystemConversion(CP_ACP, pairs), AnsiToWide(pairs));
   EXPECT_EQ(nullptr, AnsiToBstr(std::string()));
+}
+
+// A text of several megabytes converts in pieces on several threads: the
+// result is still the system's conversion of the whole, up to a last piece of
+// a few bytes, and ends in the terminating NUL.
+TEST(TextBoundary, LongTextBecomesWhatTheSystemMakesOfIt)
+{
+  std::string text;
+  const std::string pairs = AllPairs();
+  while (text.size() < 2 * PieceBytes) text += pairs;
+  text.resize(2 * PieceBytes + 3);
+  BSTR converted = AnsiToBstr(text);
+  ASSERT_TRUE(converted);
+  ASSERT_EQ(text.size(), SysStringLen(converted));
+  EXPECT_EQ(L'\0', converted[text.size()]);
+  EXPECT_TRUE(SystemConversion(CP_ACP, text) == std::wstring(converted, SysStringLen(converted)));
+  SysFreeString(converted);
 }
 
 // End to end: every byte value decoded by the Conn object comes back as the

@@ -1,0 +1,110 @@
+#include "platform/Pieces.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+// Threads beyond a few add little: the pages' first writes then wait on the
+// memory system rather than on a processor.
+constexpr DWORD MaxHelpers = 3;
+
+DWORD HelperCount()
+{
+  static const DWORD helpers = [] {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return std::min<DWORD>(info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors - 1 : 0, MaxHelpers);
+  }();
+  return helpers;
+}
+
+// Shared by the caller and its helpers; the last one to let go frees it. A
+// helper that starts after the caller has returned finds no piece left and
+// never touches work or context, which are the caller's.
+struct TPieceRun {
+  size_t count;
+  size_t pieceSize;
+  LONG pieces;
+  TPieceWork work;
+  void* context;
+  HANDLE allDone;  // manual reset, set when the last piece is done
+  HMODULE module;  // a reference to this module, for the helper to hand back
+  volatile LONG next = 0;
+  volatile LONG done = 0;
+  volatile LONG references = 1;
+};
+
+void Release(TPieceRun* run)
+{
+  if (InterlockedDecrement(&run->references) != 0) return;
+  CloseHandle(run->allDone);
+  delete run;
+}
+
+void TakePieces(TPieceRun* run)
+{
+  for (;;) {
+    const LONG piece = InterlockedIncrement(&run->next) - 1;
+    if (piece >= run->pieces) return;
+    const size_t begin = static_cast<size_t>(piece) * run->pieceSize;
+    run->work(run->context, begin, std::min(run->count, begin + run->pieceSize));
+    if (InterlockedIncrement(&run->done) == run->pieces) SetEvent(run->allDone);
+  }
+}
+
+void CALLBACK Helper(PTP_CALLBACK_INSTANCE instance, void* context)
+{
+  TPieceRun* run = static_cast<TPieceRun*>(context);
+  // The module stays loaded until this callback has returned.
+  FreeLibraryWhenCallbackReturns(instance, run->module);
+  TakePieces(run);
+  Release(run);
+}
+
+// Adds a reference to the module holding this code; null when it cannot.
+HMODULE ThisModule()
+{
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Helper), &module))
+    return nullptr;
+  return module;
+}
+
+}  // namespace
+
+void RunInPieces(size_t count, size_t pieceSize, TPieceWork work, void* context)
+{
+  if (count == 0) return;
+  const DWORD helpers = HelperCount();
+  if (pieceSize == 0 || pieceSize >= count || helpers == 0 || (count - 1) / pieceSize >= MAXLONG) {
+    work(context, 0, count);
+    return;
+  }
+  const LONG pieces = static_cast<LONG>((count - 1) / pieceSize + 1);
+  HMODULE module = ThisModule();
+  HANDLE allDone = module ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+  if (!allDone) {
+    if (module) FreeLibrary(module);
+    work(context, 0, count);
+    return;
+  }
+  TPieceRun* run = new TPieceRun{count, pieceSize, pieces, work, context, allDone, module};
+  // Each helper hands back a reference of its own: the first is taken above.
+  const DWORD wanted = std::min<DWORD>(helpers, static_cast<DWORD>(pieces - 1));
+  for (DWORD i = 0; i < wanted; ++i) {
+    if (i > 0 && !ThisModule()) break;
+    InterlockedIncrement(&run->references);
+    if (!TrySubmitThreadpoolCallback(Helper, run, nullptr)) {
+      InterlockedDecrement(&run->references);
+      FreeLibrary(module);
+      break;
+    }
+  }
+  TakePieces(run);
+  // Every piece is taken; what is left to wait for is at most one piece on
+  // each helper that took one, already under way.
+  if (run->done != run->pieces) WaitForSingleObject(run->allDone, INFINITE);
+  Release(run);
+}

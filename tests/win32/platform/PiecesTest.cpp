@@ -1,0 +1,85 @@
+// Work split across the thread pool: every item exactly once, whatever the
+// range's length against the piece size, nothing after the call returns, and
+// other threads really taking part on a machine of several processors.
+#include "platform/Pieces.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct TCounts {
+  explicit TCounts(size_t count) : hits(new std::atomic<int>[count]()), size(count) {}
+  std::unique_ptr<std::atomic<int>[]> hits;
+  size_t size;
+  std::atomic<int> calls{0};
+  std::atomic<bool> outOfRange{false};
+};
+
+void Count(void* context, size_t begin, size_t end)
+{
+  TCounts* counts = static_cast<TCounts*>(context);
+  ++counts->calls;
+  if (begin >= end || end > counts->size) counts->outOfRange = true;
+  for (size_t i = begin; i < end && i < counts->size; ++i) ++counts->hits[i];
+}
+
+}  // namespace
+
+TEST(Pieces, EveryItemOnceForEveryShapeOfRange)
+{
+  const size_t piece = 1000;
+  for (size_t count : {size_t{1}, piece - 1, piece, piece + 1, 2 * piece, 7 * piece + 3, 64 * piece}) {
+    TCounts counts(count);
+    RunInPieces(count, piece, Count, &counts);
+    EXPECT_FALSE(counts.outOfRange) << count;
+    EXPECT_EQ(static_cast<int>((count + piece - 1) / piece), counts.calls.load()) << count;
+    size_t wrong = 0;
+    for (size_t i = 0; i < count; ++i) wrong += counts.hits[i] != 1;
+    EXPECT_EQ(0u, wrong) << count;
+  }
+  // No items, no call; a piece size of zero is one piece.
+  TCounts none(1);
+  RunInPieces(0, piece, Count, &none);
+  EXPECT_EQ(0, none.calls.load());
+  TCounts whole(5000);
+  RunInPieces(5000, 0, Count, &whole);
+  EXPECT_EQ(1, whole.calls.load());
+}
+
+// Helpers that start late find nothing left: the counts kept on the heap stay
+// as they were when the call returned.
+TEST(Pieces, NoWorkAfterTheCallReturns)
+{
+  auto counts = std::make_shared<TCounts>(200);
+  for (int round = 0; round < 50; ++round) RunInPieces(200, 1, Count, counts.get());
+  const int calls = counts->calls.load();
+  EXPECT_EQ(50 * 200, calls);
+  Sleep(200);
+  EXPECT_EQ(calls, counts->calls.load());
+}
+
+TEST(Pieces, OtherThreadsTakePiecesOnSeveralProcessors)
+{
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  if (info.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: the caller works alone";
+  const DWORD caller = GetCurrentThreadId();
+  std::atomic<bool> helped{false};
+  // The caller's first piece waits (at most 10 s) for another thread to take
+  // one, so the result does not depend on which thread is quicker.
+  auto work = [&](size_t, size_t) {
+    if (GetCurrentThreadId() != caller) {
+      helped = true;
+      return;
+    }
+    for (int i = 0; i < 1000 && !helped; ++i) Sleep(10);
+  };
+  RunInPieces(16, 1, work);
+  EXPECT_TRUE(helped);
+}
