@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -85,12 +86,15 @@ void RunInPieces(size_t count, size_t pieceSize, TPieceWork work, void* context)
   const LONG pieces = static_cast<LONG>((count - 1) / pieceSize + 1);
   HMODULE module = ThisModule();
   HANDLE allDone = module ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
-  if (!allDone) {
+  // Short of any of these, the work is still done, here.
+  TPieceRun* run = allDone ? new (std::nothrow) TPieceRun{count, pieceSize, pieces, work, context, allDone, module}
+                           : nullptr;
+  if (!run) {
+    if (allDone) CloseHandle(allDone);
     if (module) FreeLibrary(module);
     work(context, 0, count);
     return;
   }
-  TPieceRun* run = new TPieceRun{count, pieceSize, pieces, work, context, allDone, module};
   // Each helper hands back a reference of its own: the first is taken above.
   const DWORD wanted = std::min<DWORD>(helpers, static_cast<DWORD>(pieces - 1));
   for (DWORD i = 0; i < wanted; ++i) {

@@ -29,16 +29,24 @@ void Count(void* context, size_t begin, size_t end)
   for (size_t i = begin; i < end && i < counts->size; ++i) ++counts->hits[i];
 }
 
+bool SeveralProcessors()
+{
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 1;
+}
+
 }  // namespace
 
 TEST(Pieces, EveryItemOnceForEveryShapeOfRange)
 {
   const size_t piece = 1000;
+  // On one processor the caller works through the range in one call.
   for (size_t count : {size_t{1}, piece - 1, piece, piece + 1, 2 * piece, 7 * piece + 3, 64 * piece}) {
     TCounts counts(count);
     RunInPieces(count, piece, Count, &counts);
     EXPECT_FALSE(counts.outOfRange) << count;
-    EXPECT_EQ(static_cast<int>((count + piece - 1) / piece), counts.calls.load()) << count;
+    EXPECT_EQ(SeveralProcessors() ? static_cast<int>((count + piece - 1) / piece) : 1, counts.calls.load()) << count;
     size_t wrong = 0;
     for (size_t i = 0; i < count; ++i) wrong += counts.hits[i] != 1;
     EXPECT_EQ(0u, wrong) << count;
@@ -59,16 +67,14 @@ TEST(Pieces, NoWorkAfterTheCallReturns)
   auto counts = std::make_shared<TCounts>(200);
   for (int round = 0; round < 50; ++round) RunInPieces(200, 1, Count, counts.get());
   const int calls = counts->calls.load();
-  EXPECT_EQ(50 * 200, calls);
+  EXPECT_EQ(SeveralProcessors() ? 50 * 200 : 50, calls);
   Sleep(200);
   EXPECT_EQ(calls, counts->calls.load());
 }
 
 TEST(Pieces, OtherThreadsTakePiecesOnSeveralProcessors)
 {
-  SYSTEM_INFO info;
-  GetSystemInfo(&info);
-  if (info.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: the caller works alone";
+  if (!SeveralProcessors()) GTEST_SKIP() << "one processor: the caller works alone";
   const DWORD caller = GetCurrentThreadId();
   std::atomic<bool> helped{false};
   // The caller's first piece waits (at most 10 s) for another thread to take
