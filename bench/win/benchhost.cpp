@@ -185,7 +185,7 @@ int wmain(int argc, wchar_t** argv) {
            after.PeakWorkingSetSize / 1048576.0, before.WorkingSetSize / 1048576.0);
     rc = n < 0;
   } else if (mode == L"repeat" || (mode == L"bytes" && kestrel)) {
-    // benchhost repeat PROGID URL COUNT: COUNT fetches as text without a script engine.
+    // benchhost repeat|bytes PROGID URL COUNT: COUNT fetches as text (or bytes) without a script engine.
     int count = argc > 4 ? _wtoi(argv[4]) : 100;
     bool bytes = mode == L"bytes";
     LetThePrefixSettle();

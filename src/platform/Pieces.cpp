@@ -31,7 +31,7 @@ struct TPieceRun {
   TPieceWork work;
   void* context;
   HANDLE allDone;  // manual reset, set when the last piece is done
-  HMODULE module;  // a reference to this module, for the helper to hand back
+  HMODULE module;  // this module: each helper holds a reference to it and hands it back
   volatile LONG next = 0;
   volatile LONG done = 0;
   volatile LONG references = 1;
@@ -64,13 +64,23 @@ void CALLBACK Helper(PTP_CALLBACK_INSTANCE instance, void* context)
   Release(run);
 }
 
-// Adds a reference to the module holding this code; null when it cannot.
+// The module holding this code, looked up without a reference of its own.
 HMODULE ThisModule()
 {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Helper), &module))
-    return nullptr;
+  static const HMODULE module = [] {
+    HMODULE handle = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&Helper), &handle);
+    return handle;
+  }();
   return module;
+}
+
+// One more reference to this module, for a helper to hand back.
+bool AddModuleReference()
+{
+  HMODULE handle = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Helper), &handle) != 0;
 }
 
 }  // namespace
@@ -78,31 +88,26 @@ HMODULE ThisModule()
 void RunInPieces(size_t count, size_t pieceSize, TPieceWork work, void* context)
 {
   if (count == 0) return;
-  const DWORD helpers = HelperCount();
-  if (pieceSize == 0 || pieceSize >= count || helpers == 0 || (count - 1) / pieceSize >= MAXLONG) {
+  if (pieceSize == 0 || pieceSize >= count || HelperCount() == 0 || (count - 1) / pieceSize >= MAXLONG) {
     work(context, 0, count);
     return;
   }
   const LONG pieces = static_cast<LONG>((count - 1) / pieceSize + 1);
-  HMODULE module = ThisModule();
-  HANDLE allDone = module ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
-  // Short of any of these, the work is still done, here.
-  TPieceRun* run = allDone ? new (std::nothrow) TPieceRun{count, pieceSize, pieces, work, context, allDone, module}
+  HANDLE allDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // Short of either, the work is still done, here.
+  TPieceRun* run = allDone ? new (std::nothrow) TPieceRun{count, pieceSize, pieces, work, context, allDone, ThisModule()}
                            : nullptr;
   if (!run) {
     if (allDone) CloseHandle(allDone);
-    if (module) FreeLibrary(module);
     work(context, 0, count);
     return;
   }
-  // Each helper hands back a reference of its own: the first is taken above.
-  const DWORD wanted = std::min<DWORD>(helpers, static_cast<DWORD>(pieces - 1));
-  for (DWORD i = 0; i < wanted; ++i) {
-    if (i > 0 && !ThisModule()) break;
+  const DWORD wanted = std::min<DWORD>(HelperCount(), static_cast<DWORD>(pieces - 1));
+  for (DWORD i = 0; i < wanted && AddModuleReference(); ++i) {
     InterlockedIncrement(&run->references);
     if (!TrySubmitThreadpoolCallback(Helper, run, nullptr)) {
       InterlockedDecrement(&run->references);
-      FreeLibrary(module);
+      FreeLibrary(run->module);
       break;
     }
   }

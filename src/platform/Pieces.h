@@ -14,8 +14,8 @@ using TPieceWork = void (*)(void* context, size_t begin, size_t end);
 // done even when no other thread ever starts; it returns once every piece is
 // done, and no call of work comes after that. A range of one piece, or a
 // machine of one processor, is worked through on the calling thread alone,
-// as is any range when no event, module reference or memory for the helpers
-// can be had: it never throws.
+// as is any range when no event or memory for the helpers can be had: it
+// never throws.
 void RunInPieces(size_t count, size_t pieceSize, TPieceWork work, void* context);
 
 // The same for a callable taking (begin, end).
