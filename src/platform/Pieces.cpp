@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -55,11 +56,54 @@ void TakePieces(TPieceRun* run)
   }
 }
 
+// Room below this frame left for the calls that give the rest back.
+constexpr uintptr_t StackMargin = 64 * 1024;
+
+}  // namespace
+
+// Some systems start every thread with the top megabyte of its stack written
+// with zeros: a pool thread sent for one conversion would hold that much memory
+// for its whole life, at the very moment the conversion's result is largest.
+// Below this frame, with a margin for the calls made from here, the pool
+// thread's stack is unused: its pages are handed back, and come back as fresh
+// pages if the stack ever grows there again.
+void GiveBackUnusedStack()
+{
+  volatile char frame = 0;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  const uintptr_t page = system.dwPageSize;
+  const uintptr_t here = reinterpret_cast<uintptr_t>(&frame);
+  // The stack is one reservation: from its start up to the margin below this
+  // frame, only committed, writable pages can be reset; guard pages and room
+  // never committed are left alone.
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(const_cast<char*>(&frame), &info, sizeof info)) return;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(info.AllocationBase);
+  if (here < start + StackMargin) return;
+  const uintptr_t top = (here - StackMargin) & ~(page - 1);
+  for (uintptr_t at = start; at < top;) {
+    if (!VirtualQuery(reinterpret_cast<void*>(at), &info, sizeof info)) return;
+    const uintptr_t end = std::min<uintptr_t>(top, reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
+    if (end <= at) return;
+    if (info.State == MEM_COMMIT && info.Protect == PAGE_READWRITE) {
+      void* base = reinterpret_cast<void*>(at);
+      VirtualAlloc(base, end - at, MEM_RESET, PAGE_NOACCESS);
+      // Unlocking pages that are not locked takes them out of the working set.
+      VirtualUnlock(base, end - at);
+    }
+    at = end;
+  }
+}
+
+namespace {
+
 void CALLBACK Helper(PTP_CALLBACK_INSTANCE instance, void* context)
 {
   TPieceRun* run = static_cast<TPieceRun*>(context);
   // The module stays loaded until this callback has returned.
   FreeLibraryWhenCallbackReturns(instance, run->module);
+  GiveBackUnusedStack();
   TakePieces(run);
   Release(run);
 }

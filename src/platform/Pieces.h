@@ -27,6 +27,12 @@ void RunInPieces(size_t count, size_t pieceSize, TWork& work)
               &work);
 }
 
+// Hands back to the system the pages of the calling thread's stack that lie
+// well below the caller's frame, which the thread is not using: each helper
+// does so before its first piece. The stack stays usable; pages it grows into
+// again come back fresh.
+void GiveBackUnusedStack();
+
 // Pieces of this size keep every processor busy on a result of a few
 // megabytes, and each costs far more than handing it to another thread.
 constexpr size_t PieceBytes = 1 << 20;

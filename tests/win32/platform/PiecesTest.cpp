@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <atomic>
 #include <memory>
@@ -88,4 +89,63 @@ TEST(Pieces, OtherThreadsTakePiecesOnSeveralProcessors)
   };
   RunInPieces(16, 1, work);
   EXPECT_TRUE(helped);
+}
+
+namespace {
+
+size_t WorkingSet()
+{
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.WorkingSetSize;
+}
+
+constexpr size_t DeepFrame = 512 * 1024;
+
+// Writes a pattern to a frame of half a megabyte and reads it back.
+__attribute__((noinline)) bool UseDeepStack(unsigned char seed)
+{
+  volatile unsigned char frame[DeepFrame];
+  for (size_t i = 0; i < DeepFrame; ++i) frame[i] = static_cast<unsigned char>(seed + i);
+  for (size_t i = 0; i < DeepFrame; ++i)
+    if (frame[i] != static_cast<unsigned char>(seed + i)) return false;
+  return true;
+}
+
+struct TStackRun {
+  bool firstUse = false;
+  size_t before = 0;
+  size_t after = 0;
+  bool secondUse = false;
+};
+
+DWORD WINAPI GiveBackThenUseAgain(void* context)
+{
+  TStackRun* run = static_cast<TStackRun*>(context);
+  run->firstUse = UseDeepStack(1);
+  run->before = WorkingSet();
+  GiveBackUnusedStack();
+  run->after = WorkingSet();
+  run->secondUse = UseDeepStack(7);
+  return 0;
+}
+
+}  // namespace
+
+// Half a megabyte written deep in a thread's stack is handed back, and the
+// stack still works after it, down to the same depth.
+TEST(Pieces, UnusedStackIsHandedBackAndStaysUsable)
+{
+  TStackRun run;
+  HANDLE thread = CreateThread(nullptr, 2 * 1024 * 1024, GiveBackThenUseAgain, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(nullptr, thread);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
+  DWORD code = 1;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(0u, code);
+  EXPECT_TRUE(run.firstUse);
+  EXPECT_TRUE(run.secondUse);
+  EXPECT_LT(run.after + DeepFrame / 2, run.before) << "before " << run.before << ", after " << run.after;
 }
