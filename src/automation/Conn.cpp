@@ -186,11 +186,11 @@ TVariant TConn::GetHREFs()
   try {
     // Each target becomes a BSTR as it is found: no 8-bit copy of the list.
     TBstrList targets;
-    std::vector<std::string> texts;
+    TPackedTexts texts;  // end to end: not one allocation per text
     std::string failure;
     const auto found = [&](std::string_view target, std::string& text) {
       targets.Add(target);
-      texts.push_back(std::move(text));
+      texts.Add(text);
     };
     if (!ExtractLinks(client_->Body, found, failure)) {
       error_ = failure;

@@ -93,6 +93,6 @@ private:
   bool requestRunning_ = false;  // a GetURL is waiting on the network
   std::string saveFileTo_;       // the path the next successful GetURL writes the body to
   std::string error_;            // the text of the last recorded failure
-  std::vector<std::string> hrefNames_;  // link texts of the last successful GetHREFs
-  bool hasHrefNames_ = false;           // none before the first
+  TPackedTexts hrefNames_;     // link texts of the last successful GetHREFs
+  bool hasHrefNames_ = false;  // none before the first
 };

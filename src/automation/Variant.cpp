@@ -105,10 +105,11 @@ TVariant MakeByteArray(const char* data, size_t size)
   return result;
 }
 
-TVariant MakeTextArray(const std::vector<std::string>& texts)
+TVariant MakeTextArray(const TPackedTexts& texts)
 {
   TBstrList list;
-  for (const std::string& text : texts) list.Add(text);
+  list.Reserve(texts.Count());
+  for (size_t i = 0; i < texts.Count(); ++i) list.Add(texts[i]);
   return list.TakeArray();
 }
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "codecs/PackedTexts.h"
+
 class TVariant {
 public:
   TVariant() { VariantInit(&value_); }
@@ -41,7 +43,7 @@ private:
 TVariant MakeByteArray(const char* data, size_t size);
 // VT_ARRAY | VT_VARIANT, each element a VT_BSTR converted from the 8-bit text
 // like every text at the interface; an empty text is a null BSTR.
-TVariant MakeTextArray(const std::vector<std::string>& texts);
+TVariant MakeTextArray(const TPackedTexts& texts);
 
 // Texts made BSTRs one by one as they come, for an array whose size is known
 // only at the end; frees those it still holds.
@@ -54,6 +56,8 @@ public:
 
   // Converted like every text at the interface; throws std::bad_alloc.
   void Add(std::string_view text);
+  // Room for count texts in all, when the count is known ahead.
+  void Reserve(size_t count) { items_.reserve(count); }
   // The texts as MakeTextArray gives them; the array owns them from then on.
   TVariant TakeArray();
 
