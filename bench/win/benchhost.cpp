@@ -77,12 +77,20 @@ double CpuSeconds() {
 }
 
 // Fetches url as text; returns the number of characters, -1 on failure.
+// Kestrel's GetURL of url, its text kept in result when one is given.
+HRESULT KestrelGetURL(IDispatch* d, const wchar_t* url, VARIANT* result) {
+  HRESULT hr = PutString(d, L"URL", url);
+  if (SUCCEEDED(hr)) hr = PutInt(d, L"TimeOut", 60);
+  if (SUCCEEDED(hr))
+    hr = Invoke(d, L"GetURL", result ? DISPATCH_METHOD | DISPATCH_PROPERTYGET : DISPATCH_METHOD, nullptr, 0, result);
+  return hr;
+}
+
 long FetchText(IDispatch* d, bool kestrel, const wchar_t* url) {
   VARIANT r;
   VariantInit(&r);
   if (kestrel) {
-    if (FAILED(PutString(d, L"URL", url)) || FAILED(PutInt(d, L"TimeOut", 60))) return -1;
-    if (FAILED(Invoke(d, L"GetURL", DISPATCH_METHOD | DISPATCH_PROPERTYGET, nullptr, 0, &r))) return -1;
+    if (FAILED(KestrelGetURL(d, url, &r))) return -1;
   } else {
     VARIANT args[3];
     args[2].vt = VT_BSTR;
@@ -104,8 +112,7 @@ long FetchText(IDispatch* d, bool kestrel, const wchar_t* url) {
 
 // Fetches url and takes the body as a byte array; returns its size, -1 on failure.
 long FetchBytes(IDispatch* d, const wchar_t* url) {
-  if (FAILED(PutString(d, L"URL", url)) || FAILED(PutInt(d, L"TimeOut", 60))) return -1;
-  if (FAILED(Invoke(d, L"GetURL", DISPATCH_METHOD, nullptr, 0, nullptr))) return -1;
+  if (FAILED(KestrelGetURL(d, url, nullptr))) return -1;
   VARIANT r;
   VariantInit(&r);
   if (FAILED(Invoke(d, L"BinaryData", DISPATCH_PROPERTYGET, nullptr, 0, &r))) return -1;

@@ -35,12 +35,19 @@ void ConvertToWide(std::string_view text, const TSingleByteTable* table, wchar_t
   RunInPieces(text.size(), PieceBytes, convert);
 }
 
-// A string of size units whose contents are left as they are: the
-// conversion writes each unit, and a fill before it would be a first write to
-// every fresh page on the calling thread alone. Some systems fill a string
-// allocated without a source; none fills the room a string grows by.
-BSTR AllocateUnfilled(int size)
+// A string of size units for the conversion to write. Some systems fill a
+// string allocated without a source, none the room a string grows by: a long
+// one is grown from the empty string, as a fill would be a first write to
+// every fresh page on the calling thread alone. A text too short to be worked
+// in pieces is allocated in one call: its fill costs less than the second
+// allocation that avoiding it takes.
+BSTR AllocateForConversion(int size)
 {
+  if (static_cast<size_t>(size) < PieceBytes) {
+    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+    if (!result) throw std::bad_alloc();
+    return result;
+  }
   BSTR result = SysAllocStringLen(L"", 0);
   if (!result) throw std::bad_alloc();
   if (!SysReAllocStringLen(&result, nullptr, static_cast<UINT>(size))) {
@@ -119,12 +126,8 @@ BSTR AnsiToBstr(std::string_view text)
   const TSingleByteTable* table = AnsiCodePageTable();
   const int size = WideSize(text, table);
   if (size == 0) return nullptr;
-  // Converted straight into the result: no copy of the text in between. A
-  // text too short to be worked in pieces is allocated in one call: a fill of
-  // it costs less than the second allocation that avoiding the fill takes.
-  BSTR result = static_cast<size_t>(size) < PieceBytes ? SysAllocStringLen(nullptr, static_cast<UINT>(size))
-                                                       : AllocateUnfilled(size);
-  if (!result) throw std::bad_alloc();
+  // Converted straight into the result: no copy of the text in between.
+  BSTR result = AllocateForConversion(size);
   ConvertToWide(text, table, result, size);
   return result;
 }

@@ -12,14 +12,21 @@ namespace {
 // memory system rather than on a processor.
 constexpr DWORD MaxHelpers = 3;
 
+// Fixed for the life of the process: looked up once.
+const SYSTEM_INFO& System()
+{
+  static const SYSTEM_INFO info = [] {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return system;
+  }();
+  return info;
+}
+
 DWORD HelperCount()
 {
-  static const DWORD helpers = [] {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return std::min<DWORD>(info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors - 1 : 0, MaxHelpers);
-  }();
-  return helpers;
+  const DWORD processors = System().dwNumberOfProcessors;
+  return std::min<DWORD>(processors > 0 ? processors - 1 : 0, MaxHelpers);
 }
 
 // Shared by the caller and its helpers; the last one to let go frees it. A
@@ -70,9 +77,7 @@ constexpr uintptr_t StackMargin = 64 * 1024;
 void GiveBackUnusedStack()
 {
   volatile char frame = 0;
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  const uintptr_t page = system.dwPageSize;
+  const uintptr_t page = System().dwPageSize;
   const uintptr_t here = reinterpret_cast<uintptr_t>(&frame);
   // The stack is one reservation: from its start up to the margin below this
   // frame, only committed, writable pages can be reset; guard pages and room
