@@ -4,6 +4,10 @@
 // library: lookups and the socket run asynchronously, their notices arrive as
 // messages at the component's utility window, and every wait sleeps briefly
 // and pumps the thread's messages until its flag is set.
+//
+// Its code is split by concern: TcpConnection.cpp (opening, connecting,
+// closing, errors), TcpWaits.cpp (notices and waits), TcpSending.cpp,
+// TcpReceiving.cpp and TcpConnectionTls.cpp (the TLS layer beneath them).
 #pragma once
 
 #include "codecs/MemoryStream.h"
@@ -142,6 +146,9 @@ protected:
   uint16_t AsyncErrorCode = 0;
 
 private:
+  static constexpr DWORD LineSleep = 2;  // ms between idle passes of line reads
+  static constexpr DWORD WaitSleep = 3;  // ms between idle passes of every other wait
+
   // Sets the flags a notice of the open socket tells.
   void NoteSocketEvent(LPARAM Notice);
 
