@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads a built Kestrel.dll as a file, without running it, and checks what a
 host relies on: the machine it is built for, the four exports under their
-plain names, the embedded type library (the tree's own, version 1.0, of the
+plain names, the embedded type library (the tree's own, version 1.1, of the
 system kind of that machine) and the version resource. This is how a DLL of a
 width that cannot run on the build machine is tested.
 
@@ -131,7 +131,7 @@ def main():
     if library[:4] == b"MSFT":
         varflags, version = struct.unpack_from("<ii", library, 0x14)
         check("type library system kind", varflags & 0xF == syskind, "SYSKIND %d" % (varflags & 0xF))
-        check("type library version 1.0", (version & 0xFFFF, version >> 16) == (1, 0),
+        check("type library version 1.1", (version & 0xFFFF, version >> 16) == (1, 1),
               "version %d.%d" % (version & 0xFFFF, version >> 16))
         check("type library identifier", LIBID.bytes_le in library, "%s not found" % LIBID)
 

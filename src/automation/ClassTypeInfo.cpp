@@ -59,24 +59,40 @@ TComPtr<ITypeInfo> VtableSide(TComPtr<ITypeInfo> info, IID& iid)
   return result;
 }
 
-// Every function of the interface itself, in the order the type information
-// searches them: a property's get and put share a name and an id.
+// Every function of the interface and of the interfaces it extends, the
+// interface's own first, in the order the type information searches them: a
+// property's get and put share a name and an id. IDispatch's own functions
+// are no members of the class.
 TMemberNames ReadMembers(ITypeInfo* info)
 {
   TMemberNames members;
-  TYPEATTR* attr = nullptr;
-  if (FAILED(info->GetTypeAttr(&attr))) return members;
-  const WORD count = attr->cFuncs;
-  info->ReleaseTypeAttr(attr);
-  for (UINT i = 0; i < count; ++i) {
-    FUNCDESC* func = nullptr;
-    if (FAILED(info->GetFuncDesc(i, &func))) continue;
-    const MEMBERID id = func->memid;
-    info->ReleaseFuncDesc(func);
-    BSTR name = nullptr;
-    UINT names = 0;
-    if (SUCCEEDED(info->GetNames(id, &name, 1, &names)) && names == 1) members.Add(name, id);
-    SysFreeString(name);
+  info->AddRef();
+  TComPtr<ITypeInfo> current(info);
+  // Bounded by the depth of the inheritance chain, which ends at IDispatch.
+  for (int depth = 0; current && depth < 16; ++depth) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(current->GetTypeAttr(&attr))) break;
+    const WORD count = attr->cFuncs;
+    const WORD bases = attr->cImplTypes;
+    const bool dispatchItself = IsEqualGUID(attr->guid, IID_IDispatch) != 0;
+    current->ReleaseTypeAttr(attr);
+    if (dispatchItself) break;
+    for (UINT i = 0; i < count; ++i) {
+      FUNCDESC* func = nullptr;
+      if (FAILED(current->GetFuncDesc(i, &func))) continue;
+      const MEMBERID id = func->memid;
+      current->ReleaseFuncDesc(func);
+      BSTR name = nullptr;
+      UINT names = 0;
+      if (SUCCEEDED(current->GetNames(id, &name, 1, &names)) && names == 1) members.Add(name, id);
+      SysFreeString(name);
+    }
+    TComPtr<ITypeInfo> base;
+    HREFTYPE ref = 0;
+    if (bases == 0 || FAILED(current->GetRefTypeOfImplType(0, &ref)) ||
+        FAILED(current->GetRefTypeInfo(ref, base.Receive())))
+      break;
+    current = base;
   }
   return members;
 }

@@ -57,7 +57,10 @@ void StartServer(HMODULE module)
 
   if (FAILED(LoadTypeLibEx(server->ModulePath.c_str(), REGKIND_NONE, server->TypeLib.Receive())))
     throw Exception("Type information missing for class Conn");
-  TClassTypeInfo info = LoadClassTypeInfo(server->TypeLib.Get(), CLSID_Conn, IID_IConn, "Conn");
+  TClassTypeInfo info = LoadClassTypeInfo(server->TypeLib.Get(), CLSID_Conn, IID_IConn2, "Conn");
+  // Errors name IConn as they always have, whichever interface the call came
+  // through: IConn2 only extends it.
+  info.ErrorInterface = IID_IConn;
   std::wstring progId = ProgIdOf(server->TypeLib.Get(), info.ClassName);
   server->ConnFactory.reset(new TConnFactory(CLSID_Conn, std::move(info), std::move(progId)));
 }

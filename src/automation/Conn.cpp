@@ -212,6 +212,26 @@ TVariant TConn::GetHREFs()
 TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_) : TVariant(); }
 
 // ---------------------------------------------------------------------------
+// IConn2
+
+std::string TConn::Charset() { return charset_; }
+void TConn::SetCharset(const std::string& value) { charset_ = value; }
+
+std::string TConn::ResponseCharset() { return responseCharset_; }
+
+bool TConn::KeepAlive() { return client_->KeepAlive; }
+void TConn::SetKeepAlive(bool value) { client_->KeepAlive = value; }
+
+bool TConn::Compression() { return client_->Compression; }
+void TConn::SetCompression(bool value) { client_->Compression = value; }
+
+bool TConn::KeepCookies() { return client_->KeepCookies; }
+void TConn::SetKeepCookies(bool value) { client_->KeepCookies = value; }
+
+std::string TConn::Cookies() { return cookies_; }
+void TConn::SetCookies(const std::string& value) { cookies_ = value; }
+
+// ---------------------------------------------------------------------------
 // Members that need no state
 
 std::string TConn::Version() { return "3.50"; }

@@ -81,6 +81,24 @@ public:
   TVariant GetHREFs();
   TVariant GetHREFNames();
 
+  // IConn2: opt-in behaviours; at their defaults every request and result
+  // stays as IConn alone gives them.
+  // The charset of text: "" (the system code page), "auto" (what each
+  // response says) or a charset label.
+  std::string Charset();
+  void SetCharset(const std::string& value);
+  // The charset the last response's text was decoded with; "" before any.
+  std::string ResponseCharset();
+  bool KeepAlive();
+  void SetKeepAlive(bool value);
+  bool Compression();
+  void SetCompression(bool value);
+  bool KeepCookies();
+  void SetKeepCookies(bool value);
+  // The cookie store as text, one cookie a line.
+  std::string Cookies();
+  void SetCookies(const std::string& value);
+
   // Members that need no state.
   std::string Version();
   std::string URLEncode(const std::string& value);
@@ -95,4 +113,7 @@ private:
   std::string error_;            // the text of the last recorded failure
   TPackedTexts hrefNames_;     // link texts of the last successful GetHREFs
   bool hasHrefNames_ = false;  // none before the first
+  std::string charset_;
+  std::string responseCharset_;
+  std::string cookies_;
 };

@@ -44,7 +44,7 @@ public:
   TObjectCount& operator=(const TObjectCount&) = delete;
 };
 
-class TConnObject final : public IConn, public ISupportErrorInfo, public IProvideClassInfo {
+class TConnObject final : public IConn2, public ISupportErrorInfo, public IProvideClassInfo {
 public:
   TConnObject(TConnFactory& factory, IUnknown* outer)
       : factory_(factory), controller_(outer ? outer : &inner_)
@@ -76,7 +76,8 @@ public:
     return S_OK;
   }
 
-  // IDispatch, answered from the type information of IConn.
+  // IDispatch, answered from the type information of IConn2, which holds
+  // IConn's members too.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
   {
     if (!count) return E_POINTER;
@@ -142,7 +143,7 @@ public:
     // either one reaches the property's put accessor.
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
       flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
-    return factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn*>(this), id, flags, params,
+    return factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn2*>(this), id, flags, params,
                                                       result, exception, argError);
   }
 
@@ -361,6 +362,52 @@ public:
     return Answer(Value, [&] { return conn_.GetHREFNames(); });
   }
 
+  // IConn2
+  HRESULT STDMETHODCALLTYPE get_Charset(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Charset(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Charset(BSTR value) override
+  {
+    return Answer([&] { conn_.SetCharset(BstrToAnsi(value)); });
+  }
+  HRESULT STDMETHODCALLTYPE get_ResponseCharset(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.ResponseCharset(); });
+  }
+  HRESULT STDMETHODCALLTYPE get_KeepAlive(VARIANT_BOOL* Value) override
+  {
+    return Answer(Value, [&] { return conn_.KeepAlive(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_KeepAlive(VARIANT_BOOL value) override
+  {
+    return Answer([&] { conn_.SetKeepAlive(value != 0); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Compression(VARIANT_BOOL* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Compression(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Compression(VARIANT_BOOL value) override
+  {
+    return Answer([&] { conn_.SetCompression(value != 0); });
+  }
+  HRESULT STDMETHODCALLTYPE get_KeepCookies(VARIANT_BOOL* Value) override
+  {
+    return Answer(Value, [&] { return conn_.KeepCookies(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_KeepCookies(VARIANT_BOOL value) override
+  {
+    return Answer([&] { conn_.SetKeepCookies(value != 0); });
+  }
+  HRESULT STDMETHODCALLTYPE get_Cookies(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.Cookies(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_Cookies(BSTR value) override
+  {
+    return Answer([&] { conn_.SetCookies(BstrToAnsi(value)); });
+  }
+
 private:
   // The object's own IUnknown, which an aggregating outer object holds: it
   // never delegates.
@@ -390,7 +437,9 @@ private:
   void* Find(REFIID riid)
   {
     if (IsEqualIID(riid, IID_IUnknown)) return &inner_;
-    if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IConn)) return static_cast<IConn*>(this);
+    // IConn2 extends IConn's v-table: one pointer serves clients of either.
+    if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IConn) || IsEqualIID(riid, IID_IConn2))
+      return static_cast<IConn2*>(this);
     if (IsEqualIID(riid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
     if (IsEqualIID(riid, IID_IProvideClassInfo)) return static_cast<IProvideClassInfo*>(this);
     return nullptr;

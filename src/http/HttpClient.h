@@ -61,6 +61,10 @@ public:
   std::string SaveToFile;    // receives the body (HEAD: the header lines) after an exchange
   std::string ProxyPassword; // "user:password" for the proxy's Basic authorization
   bool IgnoreAfterHeaders = false;
+  // Opt-in behaviours, all off by default.
+  bool KeepAlive = false;    // keep the connection for the next request to the same server
+  bool Compression = false;  // ask for a compressed body and decode it
+  bool KeepCookies = false;  // store the answers' cookies and send them back
 
   // Not published: read and written by the automation object.
   const std::string& ContentType() const { return FContentType; }

@@ -57,7 +57,7 @@ cp tests/package/conn.vbs "$WINEPREFIX/drive_c/Kestrel/"
 url="http://127.0.0.1:${KESTREL_SCENARIO_PORT:-1}/s/hello"
 fetched="created: HTTP/1.0 200 OK, 33 characters"
 class='HKCR\CLSID\{F9EA2EB7-5262-11D2-A2E1-080009AB4447}'
-typelib='HKCR\TypeLib\{F9EA2EB4-5262-11D2-A2E1-080009AB4447}\1.0\0'
+typelib='HKCR\TypeLib\{F9EA2EB4-5262-11D2-A2E1-080009AB4447}\1.1\0'
 
 # run 32|64 PROGRAM ARGS...: a program of that width from the prefix's own
 # folder for it (SysWOW64 holds the 32-bit ones).

@@ -58,6 +58,13 @@ CheckEqual "default Headers", conn.Headers, ""
 CheckEqual "default UserAgent", conn.UserAgent, ""
 CheckEqual "default ExtraHeaders", conn.ExtraHeaders, ""
 CheckEqual "default SaveFileTo", conn.SaveFileTo, ""
+' The members the default interface adds start at what changes nothing.
+CheckEqual "default Charset", conn.Charset, ""
+CheckEqual "default ResponseCharset", conn.ResponseCharset, ""
+CheckEqual "default KeepAlive", conn.KeepAlive, False
+CheckEqual "default Compression", conn.Compression, False
+CheckEqual "default KeepCookies", conn.KeepCookies, False
+CheckEqual "default Cookies", conn.Cookies, ""
 CheckEqual "default Authorization", conn.Authorization, ""
 CheckEqual "default HTTPLog", conn.HTTPLog, ""
 CheckEqual "default Error", conn.Error, ""

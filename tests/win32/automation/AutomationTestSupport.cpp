@@ -178,6 +178,27 @@ const TMember kMembers[45] = {
     {L"GetHREFNames", 31, G, VT_EMPTY, nullptr, VT_VARIANT},
 };
 
+const TMember kMembers2[11] = {
+    {L"Charset", 32, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Charset", 32, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"ResponseCharset", 33, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"KeepAlive", 34, G, VT_EMPTY, nullptr, VT_BOOL},
+    {L"KeepAlive", 34, P, VT_BOOL, nullptr, VT_EMPTY},
+    {L"Compression", 35, G, VT_EMPTY, nullptr, VT_BOOL},
+    {L"Compression", 35, P, VT_BOOL, nullptr, VT_EMPTY},
+    {L"KeepCookies", 36, G, VT_EMPTY, nullptr, VT_BOOL},
+    {L"KeepCookies", 36, P, VT_BOOL, nullptr, VT_EMPTY},
+    {L"Cookies", 37, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"Cookies", 37, P, VT_BSTR, nullptr, VT_EMPTY},
+};
+
+std::vector<TMember> AllMembers()
+{
+  std::vector<TMember> all(std::begin(kMembers), std::end(kMembers));
+  all.insert(all.end(), std::begin(kMembers2), std::end(kMembers2));
+  return all;
+}
+
 void TDispatchTest::SetUp()
 {
   TComPtr<IConn> conn = NewConn();

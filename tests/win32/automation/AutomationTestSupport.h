@@ -90,7 +90,8 @@ TErrorText TakeErrorInfo();
 
 std::wstring GuidText(REFGUID guid);
 
-// The members of IConn in v-table order, as its type library describes them.
+// The members of IConn, and those IConn2 adds after them, in v-table order,
+// as the type library describes them.
 struct TMember {
   const wchar_t* name;
   MEMBERID id;
@@ -100,6 +101,9 @@ struct TMember {
   VARTYPE out;            // VT_EMPTY: no result
 };
 extern const TMember kMembers[45];
+extern const TMember kMembers2[11];
+// Both tables, IConn's first: every member a script can name.
+std::vector<TMember> AllMembers();
 
 // A new Conn object's IDispatch, with the result and exception information of
 // the last call, for tests that invoke members by dispatch identifier.

@@ -41,10 +41,18 @@ TEST_F(ClassTypeInfoChecks, AcceptTheConnClassOfKestrel)
 {
   TComPtr<ITypeLib> lib;
   ASSERT_EQ(S_OK, LoadTypeLibEx(KestrelDll().Path.c_str(), REGKIND_NONE, lib.Receive()));
-  TClassTypeInfo info = LoadClassTypeInfo(lib.Get(), CLSID_Conn, IID_IConn, "Conn");
+  TClassTypeInfo info = LoadClassTypeInfo(lib.Get(), CLSID_Conn, IID_IConn2, "Conn");
   EXPECT_EQ("Conn", info.ClassName);
   EXPECT_EQ("Conn Object", info.Description);
-  EXPECT_TRUE(IsEqualIID(IID_IConn, info.ErrorInterface));
+  EXPECT_TRUE(IsEqualIID(IID_IConn2, info.ErrorInterface));
+  // The names table holds the members IConn2 inherits as well as its own,
+  // and none of IDispatch's.
+  DISPID id = -7;
+  EXPECT_TRUE(info.Members.Find(L"url", id));
+  EXPECT_EQ(3, id);
+  EXPECT_TRUE(info.Members.Find(L"KEEPALIVE", id));
+  EXPECT_EQ(34, id);
+  EXPECT_FALSE(info.Members.Find(L"Invoke", id));
   // IDispatch calls through the v-table, so the interface side is kept.
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(S_OK, info.InterfaceInfo->GetTypeAttr(&attr));

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AutomationTestSupport.h"
@@ -172,6 +173,37 @@ TEST_F(ConnMembers, EveryResultIsWrittenOverTheCallersValue)
   EXPECT_EQ(E_POINTER, conn->get_Port(nullptr));
   EXPECT_EQ(E_POINTER, conn->get_BinaryData(nullptr));
   EXPECT_EQ(E_POINTER, conn->GetHREFs(nullptr));
+}
+
+// The object's default interface extends IConn: the same object answers
+// both, and IConn2's members start at values that change nothing.
+TEST_F(ConnMembers, IConn2MembersStartOffAndConvertAtTheBoundary)
+{
+  TComPtr<IConn2> conn2;
+  ASSERT_EQ(S_OK, conn->QueryInterface(IID_IConn2, conn2.ReceiveVoid()));
+  EXPECT_EQ(static_cast<void*>(conn.Get()), static_cast<void*>(conn2.Get()));
+
+  using TextGetter2 = HRESULT (STDMETHODCALLTYPE IConn2::*)(BSTR*);
+  for (TextGetter2 getter : {&IConn2::get_Charset, &IConn2::get_ResponseCharset, &IConn2::get_Cookies}) {
+    TBstr text;
+    EXPECT_EQ(S_OK, (conn2.Get()->*getter)(text.Out()));
+    EXPECT_TRUE(text.IsNull());
+  }
+  using FlagGetter = HRESULT (STDMETHODCALLTYPE IConn2::*)(VARIANT_BOOL*);
+  using FlagPutter = HRESULT (STDMETHODCALLTYPE IConn2::*)(VARIANT_BOOL);
+  const std::pair<FlagGetter, FlagPutter> flags[] = {{&IConn2::get_KeepAlive, &IConn2::put_KeepAlive},
+                                                     {&IConn2::get_Compression, &IConn2::put_Compression},
+                                                     {&IConn2::get_KeepCookies, &IConn2::put_KeepCookies}};
+  for (const auto& flag : flags) {
+    VARIANT_BOOL value = 0x1234;
+    EXPECT_EQ(S_OK, (conn2.Get()->*flag.first)(&value));
+    EXPECT_EQ(VARIANT_FALSE, value);
+    // Any non-zero value is true, and true reads back as -1.
+    ASSERT_EQ(S_OK, (conn2.Get()->*flag.second)(static_cast<VARIANT_BOOL>(0x0100)));
+    EXPECT_EQ(S_OK, (conn2.Get()->*flag.first)(&value));
+    EXPECT_EQ(VARIANT_TRUE, value);
+    EXPECT_EQ(E_POINTER, (conn2.Get()->*flag.first)(nullptr));
+  }
 }
 
 TEST_F(ConnMembers, NumbersAndFlagsConvertAtTheBoundary)

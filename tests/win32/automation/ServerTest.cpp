@@ -84,9 +84,9 @@ void ExpectRegisteredAt(const std::wstring& serverPath)
   EXPECT_EQ(L"Conn Object", RegText(L"Kestrel.Conn"));
   EXPECT_EQ(L"{F9EA2EB7-5262-11D2-A2E1-080009AB4447}", RegText(L"Kestrel.Conn\\Clsid"));
   EXPECT_EQ(L"Kestrel.Conn", RegText(kClassKey + L"\\ProgID"));
-  EXPECT_EQ(L"1.0", RegText(kClassKey + L"\\Version"));
+  EXPECT_EQ(L"1.1", RegText(kClassKey + L"\\Version"));
   EXPECT_EQ(kLibId, RegText(kClassKey + L"\\TypeLib"));
-  EXPECT_TRUE(KeyExists(L"TypeLib\\" + kLibId + L"\\1.0"));
+  EXPECT_TRUE(KeyExists(L"TypeLib\\" + kLibId + L"\\1.1"));
 }
 
 // The registry is shared with the script tests: leave the library registered.
@@ -187,14 +187,14 @@ TEST(Unloading, LiveObjectsFactoryReferencesAndLocksKeepTheLibrary)
   EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
 }
 
-TEST(ObjectIdentity, AnswersExactlyItsFiveInterfaces)
+TEST(ObjectIdentity, AnswersExactlyItsSixInterfaces)
 {
   TComPtr<IConn> conn = NewConn();
   ASSERT_TRUE(conn);
   TComPtr<IUnknown> identity;
   ASSERT_EQ(S_OK, conn->QueryInterface(IID_IUnknown, identity.ReceiveVoid()));
 
-  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &IID_IConn, &IID_ISupportErrorInfo,
+  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &IID_IConn, &IID_IConn2, &IID_ISupportErrorInfo,
                          &IID_IProvideClassInfo}) {
     TComPtr<IUnknown> itf;
     EXPECT_EQ(S_OK, conn->QueryInterface(*iid, itf.ReceiveVoid())) << GuidText(*iid);
@@ -216,6 +216,7 @@ TEST(ObjectIdentity, SupportsErrorInfoForItsOwnInterfacesOnly)
   TComPtr<ISupportErrorInfo> support;
   ASSERT_EQ(S_OK, conn->QueryInterface(IID_ISupportErrorInfo, support.ReceiveVoid()));
   EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IConn));
+  EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IConn2));
   EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IDispatch));
   EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IProvideClassInfo));
   EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IPersist));
@@ -262,7 +263,7 @@ TEST(Registration, UnregisteringTwiceSucceedsAndRemovesEverything)
   EXPECT_EQ(S_OK, KestrelDll().UnregisterServer());
   EXPECT_FALSE(KeyExists(kClassKey));
   EXPECT_FALSE(KeyExists(L"Kestrel.Conn"));
-  EXPECT_FALSE(KeyExists(L"TypeLib\\" + kLibId + L"\\1.0"));
+  EXPECT_FALSE(KeyExists(L"TypeLib\\" + kLibId + L"\\1.1"));
   CLSID clsid = GUID_NULL;
   EXPECT_NE(S_OK, CLSIDFromProgID(L"Kestrel.Conn", &clsid));
 }

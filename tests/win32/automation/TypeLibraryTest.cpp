@@ -26,11 +26,11 @@ protected:
     return result;
   }
 
-  // The v-table side of IConn, which Invoke calls through.
-  TComPtr<ITypeInfo> InterfaceSide()
+  // The v-table side of a dual interface, which Invoke calls through.
+  TComPtr<ITypeInfo> InterfaceSide(REFIID iid = IID_IConn)
   {
     TComPtr<ITypeInfo> info;
-    EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IConn, info.Receive()));
+    EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(iid, info.Receive()));
     TYPEATTR* attr = nullptr;
     EXPECT_EQ(S_OK, info->GetTypeAttr(&attr));
     const bool dispatchSide = attr->typekind == TKIND_DISPATCH;
@@ -41,6 +41,84 @@ protected:
     EXPECT_EQ(S_OK, info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref));
     EXPECT_EQ(S_OK, info->GetRefTypeInfo(ref, side.Receive()));
     return side;
+  }
+
+  // The interface's v-table side carries the dual, automation and
+  // dispatchable flags and extends expectedBase; gives that base.
+  TComPtr<ITypeInfo> DualBase(REFIID iid, REFIID expectedBase)
+  {
+    TComPtr<ITypeInfo> side = InterfaceSide(iid), base;
+    TYPEATTR* attr = nullptr;
+    if (!side || side->GetTypeAttr(&attr) != S_OK) {
+      ADD_FAILURE() << "no v-table side";
+      return base;
+    }
+    const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
+    EXPECT_EQ(flags, attr->wTypeFlags & flags);
+    side->ReleaseTypeAttr(attr);
+    HREFTYPE ref = 0;
+    EXPECT_EQ(S_OK, side->GetRefTypeOfImplType(0, &ref));
+    EXPECT_EQ(S_OK, side->GetRefTypeInfo(ref, base.Receive()));
+    if (base && base->GetTypeAttr(&attr) == S_OK) {
+      EXPECT_TRUE(IsEqualGUID(expectedBase, attr->guid));
+      base->ReleaseTypeAttr(attr);
+    }
+    return base;
+  }
+
+  // Checks an interface's own entries: firstSlot is the v-table slot of its
+  // first one, after IUnknown's and IDispatch's seven (and IConn's own for IConn2).
+  void ExpectEntries(REFIID iid, const TMember* members, UINT count, UINT firstSlot)
+  {
+    TComPtr<ITypeInfo> info = InterfaceSide(iid);
+    ASSERT_TRUE(info);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    ASSERT_EQ(count, attr->cFuncs);
+    EXPECT_EQ((firstSlot + count) * sizeof(void*), attr->cbSizeVft);
+    info->ReleaseTypeAttr(attr);
+
+    for (UINT i = 0; i < count; ++i) {
+      const TMember& e = members[i];
+      SCOPED_TRACE(::testing::Message() << "entry " << i << " " << std::string(e.name, e.name + wcslen(e.name)));
+      FUNCDESC* f = nullptr;
+      ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
+      EXPECT_EQ(e.id, f->memid);
+      EXPECT_EQ(e.kind, f->invkind);
+      EXPECT_EQ(static_cast<SHORT>((firstSlot + i) * sizeof(void*)), f->oVft);
+      EXPECT_EQ(VT_HRESULT, f->elemdescFunc.tdesc.vt);
+      const SHORT expectedParams = (e.in != VT_EMPTY ? 1 : 0) + (e.out != VT_EMPTY ? 1 : 0);
+      ASSERT_EQ(expectedParams, f->cParams);
+      SHORT p = 0;
+      if (e.in != VT_EMPTY) {
+        EXPECT_EQ(e.in, f->lprgelemdescParam[p].tdesc.vt);
+        EXPECT_EQ(PARAMFLAG_FIN, f->lprgelemdescParam[p].paramdesc.wParamFlags);
+        ++p;
+      }
+      if (e.out != VT_EMPTY) {
+        const ELEMDESC& out = f->lprgelemdescParam[p];
+        ASSERT_EQ(VT_PTR, out.tdesc.vt);
+        EXPECT_EQ(e.out, out.tdesc.lptdesc->vt);
+        EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, out.paramdesc.wParamFlags);
+      }
+      const MEMBERID id = f->memid;
+      info->ReleaseFuncDesc(f);
+
+      // Names of a property come from its get accessor, which comes first.
+      if (e.kind == INVOKE_PROPERTYPUT) continue;
+      BSTR names[3] = {};
+      UINT named = 0;
+      ASSERT_EQ(S_OK, info->GetNames(id, names, 3, &named));
+      std::wstring expected[3] = {e.name};
+      UINT n = 1;
+      if (e.inName) expected[n++] = e.inName;
+      if (e.out != VT_EMPTY) expected[n++] = L"Value";
+      EXPECT_EQ(n, named);
+      for (UINT k = 0; k < named && k < 3; ++k) {
+        EXPECT_EQ(expected[k], names[k] ? names[k] : L"") << "name " << k;
+        SysFreeString(names[k]);
+      }
+    }
   }
 
   TComPtr<ITypeLib> lib;
@@ -54,7 +132,7 @@ TEST_F(TypeLibrary, NamesItsLibraryVersionAndSystem)
   ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
   EXPECT_TRUE(IsEqualGUID(LIBID_Kestrel, attr->guid));
   EXPECT_EQ(1, attr->wMajorVerNum);
-  EXPECT_EQ(0, attr->wMinorVerNum);
+  EXPECT_EQ(1, attr->wMinorVerNum);
   EXPECT_EQ(0u, attr->lcid);
   EXPECT_EQ(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, attr->syskind);
   lib->ReleaseTLibAttr(attr);
@@ -65,7 +143,7 @@ TEST_F(TypeLibrary, NamesItsLibraryVersionAndSystem)
   EXPECT_STREQ(L"Kestrel Library", doc);
   SysFreeString(name);
   SysFreeString(doc);
-  EXPECT_EQ(2u, lib->GetTypeInfoCount());
+  EXPECT_EQ(3u, lib->GetTypeInfoCount());
 }
 
 TEST_F(TypeLibrary, DescribesIConnAsADualInterfaceOnStdOleIDispatch)
@@ -80,19 +158,8 @@ TEST_F(TypeLibrary, DescribesIConnAsADualInterfaceOnStdOleIDispatch)
   EXPECT_EQ(L"Dispatch interface for Conn Object", Doc(info.Get(), MEMBERID_NIL, &name));
   EXPECT_EQ(L"IConn", name);
 
-  TComPtr<ITypeInfo> side = InterfaceSide();
-  ASSERT_TRUE(side);
-  ASSERT_EQ(S_OK, side->GetTypeAttr(&attr));
-  const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
-  EXPECT_EQ(flags, attr->wTypeFlags & flags);
-  side->ReleaseTypeAttr(attr);
-  HREFTYPE ref = 0;
-  TComPtr<ITypeInfo> base;
-  ASSERT_EQ(S_OK, side->GetRefTypeOfImplType(0, &ref));
-  ASSERT_EQ(S_OK, side->GetRefTypeInfo(ref, base.Receive()));
-  ASSERT_EQ(S_OK, base->GetTypeAttr(&attr));
-  EXPECT_TRUE(IsEqualGUID(IID_IDispatch, attr->guid));
-  base->ReleaseTypeAttr(attr);
+  TComPtr<ITypeInfo> base = DualBase(IID_IConn, IID_IDispatch);
+  ASSERT_TRUE(base);
   TComPtr<ITypeLib> container;
   UINT index = 0;
   ASSERT_EQ(S_OK, base->GetContainingTypeLib(container.Receive(), &index));
@@ -102,60 +169,26 @@ TEST_F(TypeLibrary, DescribesIConnAsADualInterfaceOnStdOleIDispatch)
   SysFreeString(libName);
 }
 
-TEST_F(TypeLibrary, ListsTheFortyFiveEntriesInVtableOrder)
+// IConn's 45 entries are published and never change; IConn2's follow them
+// in the same v-table.
+TEST_F(TypeLibrary, ListsEachInterfacesEntriesInVtableOrder)
 {
-  TComPtr<ITypeInfo> info = InterfaceSide();
-  ASSERT_TRUE(info);
-  TYPEATTR* attr = nullptr;
-  ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-  ASSERT_EQ(45, attr->cFuncs);
-  EXPECT_EQ((7 + 45) * sizeof(void*), attr->cbSizeVft);
-  info->ReleaseTypeAttr(attr);
-
-  for (UINT i = 0; i < 45; ++i) {
-    const TMember& e = kMembers[i];
-    SCOPED_TRACE(::testing::Message() << "entry " << i << " " << std::string(e.name, e.name + wcslen(e.name)));
-    FUNCDESC* f = nullptr;
-    ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
-    EXPECT_EQ(e.id, f->memid);
-    EXPECT_EQ(e.kind, f->invkind);
-    EXPECT_EQ(static_cast<SHORT>((7 + i) * sizeof(void*)), f->oVft);
-    EXPECT_EQ(VT_HRESULT, f->elemdescFunc.tdesc.vt);
-    const SHORT expectedParams = (e.in != VT_EMPTY ? 1 : 0) + (e.out != VT_EMPTY ? 1 : 0);
-    ASSERT_EQ(expectedParams, f->cParams);
-    SHORT p = 0;
-    if (e.in != VT_EMPTY) {
-      EXPECT_EQ(e.in, f->lprgelemdescParam[p].tdesc.vt);
-      EXPECT_EQ(PARAMFLAG_FIN, f->lprgelemdescParam[p].paramdesc.wParamFlags);
-      ++p;
-    }
-    if (e.out != VT_EMPTY) {
-      const ELEMDESC& out = f->lprgelemdescParam[p];
-      ASSERT_EQ(VT_PTR, out.tdesc.vt);
-      EXPECT_EQ(e.out, out.tdesc.lptdesc->vt);
-      EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, out.paramdesc.wParamFlags);
-    }
-    const MEMBERID id = f->memid;
-    info->ReleaseFuncDesc(f);
-
-    // Names of a property come from its get accessor, which comes first.
-    if (e.kind == INVOKE_PROPERTYPUT) continue;
-    BSTR names[3] = {};
-    UINT count = 0;
-    ASSERT_EQ(S_OK, info->GetNames(id, names, 3, &count));
-    std::wstring expected[3] = {e.name};
-    UINT n = 1;
-    if (e.inName) expected[n++] = e.inName;
-    if (e.out != VT_EMPTY) expected[n++] = L"Value";
-    EXPECT_EQ(n, count);
-    for (UINT k = 0; k < count && k < 3; ++k) {
-      EXPECT_EQ(expected[k], names[k] ? names[k] : L"") << "name " << k;
-      SysFreeString(names[k]);
-    }
+  {
+    SCOPED_TRACE("IConn");
+    ExpectEntries(IID_IConn, kMembers, 45, 7);
   }
+  SCOPED_TRACE("IConn2");
+  ExpectEntries(IID_IConn2, kMembers2, 11, 7 + 45);
 }
 
-TEST_F(TypeLibrary, DescribesTheConnClassWithIConnAsDefault)
+// IConn2 is a dual interface that extends IConn, so a client compiled
+// against IConn finds every one of its members where it always was.
+TEST_F(TypeLibrary, DescribesIConn2AsADualInterfaceOnIConn)
+{
+  EXPECT_TRUE(DualBase(IID_IConn2, IID_IConn));
+}
+
+TEST_F(TypeLibrary, DescribesTheConnClassWithIConn2AsDefaultAndIConn)
 {
   TComPtr<ITypeInfo> info;
   ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(CLSID_Conn, info.Receive()));
@@ -166,17 +199,23 @@ TEST_F(TypeLibrary, DescribesTheConnClassWithIConnAsDefault)
   ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
   EXPECT_EQ(TKIND_COCLASS, attr->typekind);
   EXPECT_NE(0, attr->wTypeFlags & TYPEFLAG_FCANCREATE);
-  EXPECT_EQ(1, attr->cImplTypes);
+  EXPECT_EQ(2, attr->cImplTypes);
   info->ReleaseTypeAttr(attr);
 
-  INT flags = 0;
-  ASSERT_EQ(S_OK, info->GetImplTypeFlags(0, &flags));
-  EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
-  HREFTYPE ref = 0;
-  TComPtr<ITypeInfo> itf;
-  ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(0, &ref));
-  ASSERT_EQ(S_OK, info->GetRefTypeInfo(ref, itf.Receive()));
-  ASSERT_EQ(S_OK, itf->GetTypeAttr(&attr));
-  EXPECT_TRUE(IsEqualGUID(IID_IConn, attr->guid));
-  itf->ReleaseTypeAttr(attr);
+  const struct {
+    INT flags;
+    const IID* iid;
+  } implemented[] = {{IMPLTYPEFLAG_FDEFAULT, &IID_IConn2}, {0, &IID_IConn}};
+  for (UINT i = 0; i < 2; ++i) {
+    INT flags = -1;
+    ASSERT_EQ(S_OK, info->GetImplTypeFlags(i, &flags));
+    EXPECT_EQ(implemented[i].flags, flags);
+    HREFTYPE ref = 0;
+    TComPtr<ITypeInfo> itf;
+    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(i, &ref));
+    ASSERT_EQ(S_OK, info->GetRefTypeInfo(ref, itf.Receive()));
+    ASSERT_EQ(S_OK, itf->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(*implemented[i].iid, attr->guid)) << i;
+    itf->ReleaseTypeAttr(attr);
+  }
 }
