@@ -3,6 +3,7 @@
 #include "codecs/LineUtils.h"
 #include "codecs/TextHelpers.h"
 #include "codecs/WordUtils.h"
+#include "http/OriginRule.h"
 #include "http/ResponseParsing.h"
 #include "platform/UtilityWindow.h"
 
@@ -58,6 +59,11 @@ THttpClient::THttpClient(TComponent* AOwner) : TTcpConnection(AOwner) {
 THttpClient::~THttpClient() = default;
 
 void THttpClient::SetURL(const std::string& Value) {
+  ApplyURL(Value);
+  FCredentialsOrigin = OriginOf(FURL);
+}
+
+void THttpClient::ApplyURL(const std::string& Value) {
   // CR, LF or NUL would let the URL end the request line early and smuggle
   // lines of its own into the request.
   const bool secure = StartsWithNoCase(Value, "HTTPS://");
@@ -109,13 +115,24 @@ void THttpClient::SendRequest() {
   // request goes to the origin server itself.
   const bool proxied = !FProxy.empty() && !FSecure;
   const std::string target = proxied ? FURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath);
+  // The server's credentials go only to the origin the script named; the
+  // log tells when a hop goes without them.
+  const TOrigin hop = OriginOf(FURL);
+  const std::string authorization =
+      AuthentHeader.empty() ? std::string() : "Authorization: Basic " + EncodeBase64(AuthentHeader);
+  bool heldBack = false;
+  const std::vector<std::string> extraLines =
+      ExtraLinesForHop(ExtraHeaders.Lines(), FCredentialsOrigin, hop, heldBack);
+  const bool sendAuthorization = !authorization.empty() && LineGoesTo(authorization, FCredentialsOrigin, hop);
+  if ((heldBack || (!authorization.empty() && !sendAuthorization)) && !LogFileName.empty())
+    LogLines.Add("Credentials not sent to " + HostName + ": another origin");
+
   BeginSendBatch();
   SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), " HTTP/1.0", " " + Protocol));
-
   // Under TLS the proxy's credentials went with the tunnel request; the
   // origin server must never see them.
   if (!ProxyPassword.empty() && !FSecure) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
-  if (!AuthentHeader.empty()) SendLine("Authorization: Basic " + EncodeBase64(AuthentHeader));
+  if (sendAuthorization) SendLine(authorization);
   const std::string agent = Trim(UserAgent);
   if (!agent.empty()) SendLine("User-Agent: " + agent);
   // Every method names its host: a server of several sites on one address
@@ -128,7 +145,7 @@ void THttpClient::SendRequest() {
     SendLine("Content-Length: " + std::to_string(PostData.size()));
     SendLine("Pragma: No-Cache");
   }
-  for (const std::string& line : ExtraHeaders.Lines()) {
+  for (const std::string& line : extraLines) {
     if (!Trim(line).empty()) SendLine(line);
   }
   SendLine("");
@@ -187,7 +204,7 @@ bool THttpClient::Execute() {
       Transact();
       if (!FollowRedirects || !FindRedirect()) return true;
       if (followed >= MaxRedirects) RaiseErrorText("Too many redirects");
-      SetURL(FRedirURL);
+      ApplyURL(FRedirURL);
       if (OnRedirect) OnRedirect(this);
     }
   } catch (const std::bad_alloc&) {
@@ -201,6 +218,7 @@ bool THttpClient::Execute() {
 }
 
 void THttpClient::Transact() {
+  FBodyIncomplete = false;
   CheckRequestHeaderValues();
   ResetState();
   // An https URL names its port or means 443; http looks its service up.
@@ -247,6 +265,13 @@ void THttpClient::ReadHeaderBlock(THeaderList& Lines) {
     if (Lines.Count() > 0 && Lines.Count() % 64 == 0) PumpMessages();
     std::string line;
     ReadLine(line);
+    if (!LastLineComplete()) {
+      // A close before any line is no answer at all, which the caller
+      // reports; after the first line, lines the server sent may be missing.
+      if (Lines.Count() > 0) RaiseErrorText("The connection closed in the header block");
+      Lines.Add(line);
+      break;
+    }
     Lines.Add(line);
     bytes += line.size() + 2;
     if (line.empty()) break;
@@ -295,24 +320,18 @@ bool THttpClient::IsChunked() {
 // filled is given back when the body ends.
 const int32_t MaxReservedBody = 64 * 1024 * 1024;
 
+const char* const ChunkedCutText = "The connection closed before the last chunk of the body";
+
 void THttpClient::ReadBody() {
   // The last body's room serves this one: filling it again costs far less
   // than fresh memory. What this body leaves unused is given back below.
   Body.ClearKeepingRoom();
   if (IgnoreAfterHeaders) return;
   try {
-    if (IsChunked()) {
+    if (IsChunked())
       ReadChunkedBody();
-    } else {
-      const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
-      // Room for the announced length at once (up to a sane bound, since the
-      // server's word is not proof): no copying as the body grows.
-      if (length > 0) {
-        Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
-        Body.SetExpectedSize(length);
-      }
-      ReadBlock(Body, length);  // -1 reads until the peer closes
-    }
+    else
+      ReadLengthBody();
   } catch (const EOutOfResources&) {
     // A body too large for memory ("Out of memory"): hand what it took back
     // to the host at once rather than keep a useless part of it.
@@ -320,6 +339,7 @@ void THttpClient::ReadBody() {
     throw;
   } catch (...) {
     Body.ReleaseUnusedRoom();  // a failed body keeps what came, not the room announced
+    FBodyIncomplete = true;
     throw;
   }
   Body.ReleaseUnusedRoom();
@@ -327,17 +347,40 @@ void THttpClient::ReadBody() {
   Body.SetPosition(0);
 }
 
+// A body of a known length must arrive whole, whatever the scheme. Over TLS
+// a body framed by the end of the stream needs the server's closing alert,
+// since a close alone is easily forged; in clear text a close is all there is.
+void THttpClient::ReadLengthBody() {
+  const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
+  // Room for the announced length at once (up to a sane bound, since the
+  // server's word is not proof): no copying as the body grows.
+  if (length > 0) {
+    Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
+    Body.SetExpectedSize(length);
+  }
+  ReadBlock(Body, length);  // -1 reads until the peer closes
+  if (length > 0 && Body.Size() < length)
+    RaiseErrorText("The connection closed after " + std::to_string(Body.Size()) + " of " + std::to_string(length) +
+                   " bytes of the body");
+  if (length < 0 && TlsEndedWithoutAlert())
+    RaiseErrorText("The server closed the TLS connection without its closing alert: the body may be cut short");
+}
+
 void THttpClient::ReadChunkedBody() {
-  // Each pass consumes one size line; a size of 0, a line that is not a
-  // number or the peer closing (which gives empty lines) ends the body, and
-  // the body's memory bounds the number of chunks.
+  // Each pass consumes one size line and its chunk, until the size 0 of the
+  // last chunk (its trailer lines are not read). The body's memory bounds
+  // the number of chunks.
   for (;;) {
     std::string line;
     ReadLine(line);
-    if (line.empty()) ReadLine(line);  // the CR LF after the previous chunk's data
+    if (line.empty() && LastLineComplete()) ReadLine(line);  // the CR LF after the previous chunk's data
+    if (!LastLineComplete()) RaiseErrorText(ChunkedCutText);
     const int32_t size = ParseChunkSize(line);
-    if (size <= 0) break;
+    if (size < 0) RaiseErrorText("Malformed chunk size line");
+    if (size == 0) break;
+    const int64_t before = Body.Size();
     ReadBlock(Body, size);
+    if (Body.Size() - before < size) RaiseErrorText(ChunkedCutText);
   }
 }
 

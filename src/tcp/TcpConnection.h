@@ -84,6 +84,10 @@ public:
   // line and block sent and received goes through the session. Raises on any
   // failure, the certificate's refusal included, before anything else is sent.
   void StartTls(const std::string& HostName);
+  // Once a TLS stream has ended: it ended by the server closing the
+  // connection, without its closing alert. Anyone on the way can forge such
+  // an end, so a body framed only by the end may be cut short.
+  bool TlsEndedWithoutAlert() const;
   void SendLine(const std::string& Line);
   // Between these two, SendLine only queues its line (logged and reported as
   // usual) and EndSendBatch sends them all at once: a request's lines then
@@ -93,6 +97,9 @@ public:
   // Receives one line ending in LF (without its line end); returns
   // GetReplyCode of it, -1 when no complete line came.
   int ReadLine(std::string& Line);
+  // Whether the last ReadLine got its whole line; false when the peer closed
+  // first (its empty Line then says nothing of the server's).
+  bool LastLineComplete() const { return FLineComplete; }
   // Appends Count bytes to Stream, or everything until the peer closes when
   // Count is negative.
   void ReadBlock(TMemoryStream& Stream, int Count);
@@ -168,6 +175,7 @@ private:
   std::vector<char> FReceiveBuffer;
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
+  bool FLineComplete = false;  // see LastLineComplete
   // The TLS session of the open socket, if any, and the credentials it was
   // made with (kept for the object's next sessions).
   std::unique_ptr<TTlsCredentials> FTlsCredentials;

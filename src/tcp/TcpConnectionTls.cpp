@@ -160,6 +160,10 @@ int TTcpConnection::ReceiveDecrypted(char* Target, int Size, int& Error) {
   return static_cast<int>(delivered);
 }
 
+bool TTcpConnection::TlsEndedWithoutAlert() const {
+  return FTls && FTls->State() != TTlsSession::TState::Ended;
+}
+
 void TTcpConnection::EndTls() {
   if (!FTls) return;
   std::unique_ptr<TTlsSession> session(std::move(FTls));

@@ -90,6 +90,7 @@ void TTcpConnection::FinishLine(const std::string& Line) {
 int TTcpConnection::ReadLine(std::string& Line) {
   int result = -1;
   Line.clear();
+  FLineComplete = false;
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   // No wait while received bytes remain: they may already hold the line.
   const bool waited = !HasPendingInput();
@@ -151,6 +152,7 @@ int TTcpConnection::ReadLine(std::string& Line) {
     throw;
   }
   if (!complete) DiscardReceived();
+  FLineComplete = complete;
   FinishLine(Line);
   return result;
 }

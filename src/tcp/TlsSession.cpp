@@ -27,6 +27,16 @@ void TakeToken(SecBuffer& token, std::string& Output) {
 
 SEC_CHAR* PackageName() { return const_cast<SEC_CHAR*>(SCHANNEL_NAME_A); }
 
+// The content type of a record that carries an alert.
+const char AlertRecord = 21;
+
+bool HasData(const SecBuffer (&buffers)[4]) {
+  for (const SecBuffer& buffer : buffers) {
+    if (buffer.BufferType == SECBUFFER_DATA && buffer.cbBuffer > 0) return true;
+  }
+  return false;
+}
+
 // Whether the bytes can begin a TLS record: a known content type (20 to 24),
 // major version 3 and a length TLS allows. Checked on as many of the five
 // header bytes as have arrived, so that a server that answers in anything but
@@ -225,12 +235,16 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr}};
   SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+  const bool alertRecord = FInput[FInputStart] == AlertRecord;
   long status = Sspi().DecryptMessage(&FContext, &desc, 0, nullptr);
   if (status == SEC_E_INCOMPLETE_MESSAGE) {
     // A record can never be larger than the buffer; a header claiming one is not TLS.
     if (PendingInput() >= MaxInputCapacity) return SEC_E_INVALID_TOKEN;
     return 0;
   }
+  // Some packages (Wine's) report the closing alert as an alert record that
+  // gives no data, rather than as the end of the context; other alerts fail.
+  if (status == SEC_E_OK && alertRecord && !HasData(buffers)) status = SEC_I_CONTEXT_EXPIRED;
   if (status == SEC_I_CONTEXT_EXPIRED) {
     // The server's closing alert: what follows it is not data.
     FState = TState::Ended;
