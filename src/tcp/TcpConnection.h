@@ -208,7 +208,11 @@ private:
   int ReceiveDecrypted(char* Target, int Size, int& Error);
   int ReceiveTlsInput(int& Error);
   [[noreturn]] void RaiseTlsStatus(long Status, const char* Step);
-  void SendRaw(const std::string& data);
+  // Checks the server's certificate after the first handshake (TLS layer).
+  void VerifyServer();
+  // Sends all of data, in a wait of its own, or within the caller's wait
+  // (ownWait false: its period goes on, and ends this send too).
+  void SendRaw(const std::string& data, bool ownWait = true);
   void FinishLine(const std::string& Line);
   void SendBytes(const std::string& data);
   void FireProgress(int Perc, int64_t Transferred);
