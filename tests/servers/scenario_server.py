@@ -17,6 +17,7 @@ wait and read is bounded. Logs one line per connection to stderr.
 """
 
 import argparse
+import itertools
 import os
 import re
 import select
@@ -26,6 +27,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import zlib
 
 import hostile
 
@@ -36,6 +38,9 @@ MAX_DELAY_MS = 300_000           # longest delay, pause or keep-open honoured
 DRAIN_TIME_LIMIT = 5.0           # seconds to wait for the peer's close after ours
 MAX_REPEAT_BYTES = 256 << 20     # largest expansion of one {{repeat}}
 MAX_CACHED_SCENARIOS = 64        # parsed scenarios kept; the cache is emptied beyond
+MAX_REPLIES_PER_CONNECTION = 100_000  # answers one connection gets, replies: cycle included
+DEFAULT_KEEP_IDLE_MS = 10_000    # how long a kept connection waits for the next request
+MAX_ZERO_BYTES = 1 << 31         # largest body-zeros (compressed as it is made)
 
 DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
 
@@ -58,7 +63,9 @@ class Scenario:
     def __init__(self, name):
         self.name = name
         self.directives = {}     # name -> list of argument strings
-        self.reply = b""
+        self.reply = b""         # the first reply
+        self.replies = []        # (action, bytes): one per request on the connection
+        self.templated = False   # the replies hold {{conn}} or {{nreq}}
         self.request = None      # expected request bytes, for test runners
 
     def option(self, key, default=None):
@@ -67,24 +74,35 @@ class Scenario:
 
 
 DIRECTIVES = {"delay", "drip", "pause-at", "cut-at", "end", "line-ends", "escapes",
-              "final-newline", "description"}
+              "final-newline", "description", "keep-idle", "replies", "body-coding",
+              "body-damage", "body-chunks", "body-zeros"}
 
-MARKER = re.compile(rb"^--- (reply|request) ---\r?$")
+# "--- reply ---" may come several times: the Nth answers the Nth request on
+# the connection. "--- reply: drop|reset|silent ---" reads that request and
+# closes, resets, or never answers.
+MARKER = re.compile(rb"^--- (reply|request)(?:: (drop|reset|silent))? ---\r?$")
+REPLY_ACTIONS = ("send", "drop", "reset", "silent")
 
 
 def parse_scenario(name, data, overrides):
     scenario = Scenario(name)
     sections = {}
+    replies = []                 # [action, text] in order
     current = None
     head_lines = []
     for line in data.splitlines(keepends=True):
         marker = MARKER.match(line.rstrip(b"\n"))
         if marker:
             current = marker.group(1).decode()
-            sections[current] = b""
+            if current == "reply":
+                replies.append([(marker.group(2) or b"send").decode(), b""])
+            else:
+                sections[current] = b""
             continue
         if current is None:
             head_lines.append(line)
+        elif current == "reply":
+            replies[-1][1] += line
         else:
             sections[current] += line
     for raw in head_lines:
@@ -100,7 +118,10 @@ def parse_scenario(name, data, overrides):
         if key not in DIRECTIVES:
             raise ScenarioError("unknown override %r" % key)
         scenario.directives.setdefault(key, []).append(value.replace(",", " ").replace(":", " "))
-    scenario.reply = render(sections.get("reply", b""), scenario)
+    scenario.replies = [(action, render(text, scenario) if action == "send" else b"")
+                        for action, text in replies] or [("send", b"")]
+    scenario.reply = scenario.replies[0][1]
+    scenario.templated = any(b"{{conn}}" in r or b"{{nreq}}" in r for _, r in scenario.replies)
     if "request" in sections:
         scenario.request = render(sections["request"], scenario)
     return scenario
@@ -135,6 +156,7 @@ def render(body, scenario):
         raise ScenarioError("line-ends must be crlf, lf or join")
     if scenario.option("escapes", "off") == "on":
         body = ESCAPE.sub(lambda m: ESCAPES.get(m.group(1)) or bytes([int(m.group(1)[1:], 16)]), body)
+    body = transform_body(body, scenario)
     if b"{{body-length}}" in body:
         head_end = body.find(b"\r\n\r\n")
         skip = 4
@@ -143,6 +165,78 @@ def render(body, scenario):
         length = len(body) - head_end - skip if head_end >= 0 else 0
         body = body.replace(b"{{body-length}}", str(length).encode())
     return body
+
+
+def split_head(reply):
+    """(head with its empty line, body) of a reply; no body without an empty line."""
+    end = reply.find(b"\r\n\r\n")
+    skip = 4
+    if end < 0:
+        end, skip = reply.find(b"\n\n"), 2
+    if end < 0:
+        return reply, b""
+    return reply[:end + skip], reply[end + skip:]
+
+
+def compress(data, coding, zeros):
+    """The body in a content coding: gzip, zlib (deflate as RFC 9110 means it) or raw-deflate."""
+    bits = {"gzip": 16 + 15, "zlib": 15, "raw-deflate": -15}.get(coding)
+    if bits is None:
+        raise ScenarioError("body-coding must be gzip, zlib or raw-deflate")
+    packer = zlib.compressobj(6, zlib.DEFLATED, bits)
+    if zeros:
+        if zeros > MAX_ZERO_BYTES:
+            raise ScenarioError("body-zeros of %d bytes is too large" % zeros)
+        piece = bytes(1 << 20)
+        out = []
+        for start in range(0, zeros, len(piece)):   # bounded by zeros
+            out.append(packer.compress(piece[:min(len(piece), zeros - start)]))
+        return b"".join(out) + packer.flush()
+    return packer.compress(data) + packer.flush()
+
+
+def damage(body, how):
+    """truncate N (drop the last N bytes), flip OFFSET (invert a byte; negative from
+    the end), trail TEXT (append bytes after the compressed data)."""
+    kind, _, value = how.partition(" ")
+    if kind == "truncate":
+        return body[:max(0, len(body) - int(value))]
+    if kind == "flip":
+        offset = int(value) % len(body)
+        return body[:offset] + bytes([body[offset] ^ 0xFF]) + body[offset + 1:]
+    if kind == "trail":
+        return body + value.encode("latin-1")
+    raise ScenarioError("body-damage must be truncate N, flip OFFSET or trail TEXT")
+
+
+def chunked(body, size):
+    """The body in chunked coding, size bytes a chunk, with the last chunk."""
+    out = []
+    for start in range(0, len(body), size):   # bounded by the body's length
+        piece = body[start:start + size]
+        out.append(b"%x\r\n%s\r\n" % (len(piece), piece))
+    return b"".join(out) + b"0\r\n\r\n"
+
+
+def transform_body(reply, scenario):
+    """body-zeros, body-coding, body-damage and body-chunks, in that order, on the
+    bytes after the reply's empty line."""
+    coding = scenario.option("body-coding")
+    zeros = int(scenario.option("body-zeros", "0"))
+    chunk_size = int(scenario.option("body-chunks", "0"))
+    how = scenario.option("body-damage")
+    if not (coding or zeros or chunk_size or how):
+        return reply
+    head, body = split_head(reply)
+    if coding:
+        body = compress(body, coding, zeros)
+    elif zeros:
+        raise ScenarioError("body-zeros needs a body-coding")
+    if how:
+        body = damage(body, how)
+    if chunk_size > 0:
+        body = chunked(body, chunk_size)
+    return head + body
 
 
 # ---------------------------------------------------------------------------
@@ -305,9 +399,10 @@ def finish(conn, end):
     conn.close()
 
 
-def reply_after_delay(conn, scenario, peer):
-    """The reply, cut as the scenario says, once its delay is over; None (and
-    the connection closed) when the client closed during the delay."""
+def reply_after_delay(conn, scenario, peer, reply=None):
+    """The reply (the first by default), cut as the scenario says, once its
+    delay is over; None (and the connection closed) when the client closed
+    during the delay."""
     delay = int(scenario.option("delay", "0"))
     if delay > 0:
         # A client that gives up and closes ends the delay early.
@@ -315,21 +410,73 @@ def reply_after_delay(conn, scenario, peer):
             log("%s %s: peer closed during the delay" % (peer, scenario.name))
             conn.close()
             return None
-    reply = scenario.reply
+    if reply is None:
+        reply = scenario.reply
     cut = scenario.option("cut-at")
     if cut is not None:
         reply = reply[:int(cut)]
     return reply
 
 
-def deliver(conn, scenario, peer):
-    reply = reply_after_delay(conn, scenario, peer)
-    if reply is None:
-        return
-    sent = send_all(conn, reply, scenario)
-    end = scenario.option("end", "close")
-    log("%s %s: sent %d bytes, end %s" % (peer, scenario.name, sent, end))
-    finish(conn, end)
+def fill_in(reply, connection, number):
+    """{{conn}} and {{nreq}} (8 characters each, so that {{body-length}} holds)
+    become the connection's number and the request's number on it, 8 digits each."""
+    return (reply.replace(b"{{conn}}", b"%08d" % connection)
+            .replace(b"{{nreq}}", b"%08d" % number))
+
+
+def await_next_request(conn, scenario, read):
+    """The next request on a kept connection, or None when the client closed
+    it or sent nothing for keep-idle ms (the server then closes it)."""
+    idle = min(int(scenario.option("keep-idle", str(DEFAULT_KEEP_IDLE_MS))), MAX_DELAY_MS) / 1000.0
+    readable, _, _ = select.select([conn], [], [], idle)
+    if not readable:
+        return None
+    request = read()
+    return None if request.kind == "bad" and not request.raw else request
+
+
+def serve_replies(conn, scenario, peer, connection, send, read):
+    """Answers the requests of one connection with the scenario's replies in
+    turn (from the first again with replies: cycle); True when the last reply
+    went out and the connection is to end as the scenario says."""
+    cycle = scenario.option("replies", "once") == "cycle"
+    # Bounded by the replies (or MAX_REPLIES_PER_CONNECTION when cycling).
+    for number in range(MAX_REPLIES_PER_CONNECTION):
+        action, reply = scenario.replies[number % len(scenario.replies)]
+        if action == "drop":
+            log("%s %s: request %d dropped unanswered" % (peer, scenario.name, number + 1))
+            conn.close()
+            return False
+        if action in ("reset", "silent"):
+            log("%s %s: request %d answered by a %s" % (peer, scenario.name, number + 1, action))
+            if action == "silent":
+                wait_for_peer_close(conn, MAX_DELAY_MS / 1000.0)
+                conn.close()
+            else:
+                finish(conn, "reset")
+            return False
+        reply = reply_after_delay(conn, scenario, peer, reply)
+        if reply is None:
+            return False
+        sent = send(fill_in(reply, connection, number + 1) if scenario.templated else reply)
+        log("%s %s: request %d, sent %d bytes" % (peer, scenario.name, number + 1, sent))
+        if number + 1 >= len(scenario.replies) and not cycle:
+            return True
+        if await_next_request(conn, scenario, read) is None:
+            log("%s %s: the kept connection ends after %d requests" % (peer, scenario.name, number + 1))
+            finish(conn, "close")
+            return False
+    return True
+
+
+def deliver(conn, scenario, peer, connection=0):
+    send = lambda data: send_all(conn, data, scenario)
+    read = lambda: read_request(conn, read_body=True)
+    if serve_replies(conn, scenario, peer, connection, send, read):
+        end = scenario.option("end", "close")
+        log("%s %s: end %s" % (peer, scenario.name, end))
+        finish(conn, end)
 
 
 def simple_response(status, body, content_type="text/plain"):
@@ -341,6 +488,7 @@ def simple_response(status, body, content_type="text/plain"):
 def raw_scenario(name, reply, overrides):
     scenario = Scenario(name)
     scenario.reply = reply
+    scenario.replies = [("send", reply)]
     for key, value in overrides:
         if key not in DIRECTIVES:
             raise ScenarioError("unknown override %r" % key)
@@ -377,6 +525,7 @@ class Server:
         self.no_listen_port = self.closed_port()
         self.cache = {}
         self.cache_lock = threading.Lock()
+        self.connections = itertools.count(1)   # numbers for {{conn}}
 
     def closed_port(self):
         probe = socket.socket()
@@ -471,7 +620,7 @@ class Server:
             request = read_request(conn, read_body=True)
             scenario = self.route(request)
             log("%s %r -> %s" % (peer, request.first_line[:200], scenario.name))
-            deliver(conn, scenario, peer)
+            deliver(conn, scenario, peer, next(self.connections))
         except (ScenarioError, ValueError) as error:
             log("%s scenario error: %s" % (peer, error))
             try:
