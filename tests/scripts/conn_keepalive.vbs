@@ -110,6 +110,7 @@ For Each base In Array(nginxBase, httpsBase)
   conn.KeepAlive = True
   conn.Compression = True
   conn.URL = base & "index.html"
+  conn.GetURL
   links = conn.GetHREFs
   CheckEqual base & ": links of a gzip page", UBound(links), 2
   CheckEqual base & ": page came gzip-compressed", conn.GetHeader("Content-Encoding"), "gzip"
