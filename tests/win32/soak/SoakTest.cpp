@@ -242,6 +242,42 @@ TEST_F(SoakTest, ManyRequestsOnOneObjectLeaveNothingBehind)
   ExpectSettled(before, after);
 }
 
+// One object with KeepAlive and Compression on: the same mix, so that kept
+// connections are taken, closed for another server, dropped by servers and
+// refused after failures, and gzip pages of nginx decoded, over and over.
+TEST_F(SoakTest, KeptCompressedRequestsLeaveNothingBehind)
+{
+  TScriptConn conn;
+  ASSERT_TRUE(conn.Valid());
+  conn.Put(L"TimeOut", 10);
+  conn.Put(L"KeepAlive", -1);
+  conn.Put(L"Compression", -1);
+  mix_.push_back({NginxBase() + L"text.txt", L"", true, L"kestrel text"});
+  mix_.push_back({NginxBase() + L"text.txt", L"", true, L"kestrel text"});
+  bool failed = false;
+  for (const TRequest& request : mix_) ASSERT_TRUE(Fetch(conn, request, failed));
+  const TResources before = Measure(ports_);
+
+  const int minimum = soakSeconds_ ? 10000 : 240;
+  const DWORD budget = static_cast<DWORD>(soakSeconds_) * 500;
+  const DWORD start = GetTickCount();
+  int requests = 0, failures = 0, wrong = 0;
+  while (requests < minimum || GetTickCount() - start < budget) {
+    const TRequest& request = mix_[requests % mix_.size()];
+    if (!Fetch(conn, request, failed)) {
+      if (++wrong <= 5) ADD_FAILURE() << "request " << requests << " went wrong";
+    }
+    failures += failed;
+    ++requests;
+  }
+  // Turning KeepAlive off closes the kept connection: no socket stays open.
+  conn.Put(L"KeepAlive", 0L);
+  const TResources after = Measure(ports_);
+  Report("one object, kept and compressed", before, after, requests, failures, GetTickCount() - start);
+  EXPECT_EQ(0, wrong);
+  ExpectSettled(before, after);
+}
+
 TEST_F(SoakTest, ManyObjectsCreatedAndReleasedLeaveNothingBehind)
 {
   bool failed = false;
