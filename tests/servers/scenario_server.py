@@ -27,9 +27,9 @@ import sys
 import threading
 import time
 import urllib.parse
-import zlib
 
 import hostile
+from scenario_bodies import ScenarioError, transform_body
 
 MAX_REQUEST_HEAD = 1 << 20       # bytes of request line and headers
 MAX_REQUEST_BODY = 64 << 20      # bytes of request body read for /echo
@@ -40,7 +40,6 @@ MAX_REPEAT_BYTES = 256 << 20     # largest expansion of one {{repeat}}
 MAX_CACHED_SCENARIOS = 64        # parsed scenarios kept; the cache is emptied beyond
 MAX_REPLIES_PER_CONNECTION = 100_000  # answers one connection gets, replies: cycle included
 DEFAULT_KEEP_IDLE_MS = 10_000    # how long a kept connection waits for the next request
-MAX_ZERO_BYTES = 1 << 31         # largest body-zeros (compressed as it is made)
 
 DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
 
@@ -48,10 +47,6 @@ DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
 def log(message):
     sys.stderr.write("%s %s\n" % (time.strftime("%H:%M:%S"), message))
     sys.stderr.flush()
-
-
-class ScenarioError(Exception):
-    pass
 
 
 # ---------------------------------------------------------------------------
@@ -165,78 +160,6 @@ def render(body, scenario):
         length = len(body) - head_end - skip if head_end >= 0 else 0
         body = body.replace(b"{{body-length}}", str(length).encode())
     return body
-
-
-def split_head(reply):
-    """(head with its empty line, body) of a reply; no body without an empty line."""
-    end = reply.find(b"\r\n\r\n")
-    skip = 4
-    if end < 0:
-        end, skip = reply.find(b"\n\n"), 2
-    if end < 0:
-        return reply, b""
-    return reply[:end + skip], reply[end + skip:]
-
-
-def compress(data, coding, zeros):
-    """The body in a content coding: gzip, zlib (deflate as RFC 9110 means it) or raw-deflate."""
-    bits = {"gzip": 16 + 15, "zlib": 15, "raw-deflate": -15}.get(coding)
-    if bits is None:
-        raise ScenarioError("body-coding must be gzip, zlib or raw-deflate")
-    packer = zlib.compressobj(6, zlib.DEFLATED, bits)
-    if zeros:
-        if zeros > MAX_ZERO_BYTES:
-            raise ScenarioError("body-zeros of %d bytes is too large" % zeros)
-        piece = bytes(1 << 20)
-        out = []
-        for start in range(0, zeros, len(piece)):   # bounded by zeros
-            out.append(packer.compress(piece[:min(len(piece), zeros - start)]))
-        return b"".join(out) + packer.flush()
-    return packer.compress(data) + packer.flush()
-
-
-def damage(body, how):
-    """truncate N (drop the last N bytes), flip OFFSET (invert a byte; negative from
-    the end), trail TEXT (append bytes after the compressed data)."""
-    kind, _, value = how.partition(" ")
-    if kind == "truncate":
-        return body[:max(0, len(body) - int(value))]
-    if kind == "flip":
-        offset = int(value) % len(body)
-        return body[:offset] + bytes([body[offset] ^ 0xFF]) + body[offset + 1:]
-    if kind == "trail":
-        return body + value.encode("latin-1")
-    raise ScenarioError("body-damage must be truncate N, flip OFFSET or trail TEXT")
-
-
-def chunked(body, size):
-    """The body in chunked coding, size bytes a chunk, with the last chunk."""
-    out = []
-    for start in range(0, len(body), size):   # bounded by the body's length
-        piece = body[start:start + size]
-        out.append(b"%x\r\n%s\r\n" % (len(piece), piece))
-    return b"".join(out) + b"0\r\n\r\n"
-
-
-def transform_body(reply, scenario):
-    """body-zeros, body-coding, body-damage and body-chunks, in that order, on the
-    bytes after the reply's empty line."""
-    coding = scenario.option("body-coding")
-    zeros = int(scenario.option("body-zeros", "0"))
-    chunk_size = int(scenario.option("body-chunks", "0"))
-    how = scenario.option("body-damage")
-    if not (coding or zeros or chunk_size or how):
-        return reply
-    head, body = split_head(reply)
-    if coding:
-        body = compress(body, coding, zeros)
-    elif zeros:
-        raise ScenarioError("body-zeros needs a body-coding")
-    if how:
-        body = damage(body, how)
-    if chunk_size > 0:
-        body = chunked(body, chunk_size)
-    return head + body
 
 
 # ---------------------------------------------------------------------------
