@@ -55,8 +55,15 @@ THttpClient::THttpClient(TComponent* AOwner) : TTcpConnection(AOwner) {
 }
 
 // Members go in reverse order of declaration; none of them raises on the way,
-// and the base destructor then writes the transfer log.
-THttpClient::~THttpClient() = default;
+// and the base destructor then writes the transfer log, which notes the close
+// of a kept connection.
+THttpClient::~THttpClient() {
+  try {
+    if (FKept.Held()) CloseKeptConnection("the object is released");
+  } catch (...) {
+  }
+  AbandonDecoding();
+}
 
 void THttpClient::SetURL(const std::string& Value) {
   ApplyURL(Value);
@@ -128,7 +135,11 @@ void THttpClient::SendRequest() {
     LogLines.Add("Credentials not sent to " + HostName + ": another origin");
 
   BeginSendBatch();
-  SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), " HTTP/1.0", " " + Protocol));
+  // A kept connection needs HTTP/1.1, where connections persist unless
+  // either side says otherwise.
+  const std::string version = KeepAlive ? " HTTP/1.1" : " HTTP/1.0";
+  SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), version, " " + Protocol));
+
   // Under TLS the proxy's credentials went with the tunnel request; the
   // origin server must never see them.
   if (!ProxyPassword.empty() && !FSecure) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
@@ -139,6 +150,7 @@ void THttpClient::SendRequest() {
   // answers a request without it for its default site.
   SendLine("Host: " + ChooseText(FProxy.empty(), Server, HostName));
   SendLine("Accept: " + ChooseText(Accept.empty(), "*/*", Accept));
+  if (Compression) SendLine("Accept-Encoding: gzip, deflate");
   const bool post = RequestMethod == "POST";
   if (post) {
     if (!FContentType.empty()) SendLine("Content-Type: " + FContentType);
@@ -220,18 +232,11 @@ bool THttpClient::Execute() {
 void THttpClient::Transact() {
   FBodyIncomplete = false;
   CheckRequestHeaderValues();
+  const bool reused = TakeKeptConnection();
   ResetState();
-  // An https URL names its port or means 443; http looks its service up.
-  ImpliedPort = FSecure && FProxy.empty() ? HttpsPort : 0;
-  Open();
+  if (!reused) OpenConnection();
   try {
-    Connect();
-    if (FSecure) {
-      if (!FProxy.empty()) OpenTunnel();
-      StartTls(HostName.substr(0, HostName.find(':')));
-    }
-    SendRequest();
-    ReadHeaders();
+    SendAndReadHead(reused);
     if (RequestMethod == "HEAD") {
       if (!SaveToFile.empty()) SaveLinesToFile(Headers, SaveToFile);  // ignores file errors itself
     } else {
@@ -239,10 +244,11 @@ void THttpClient::Transact() {
       SaveResult();
     }
   } catch (...) {
+    FKept.Release();
     Close();
     throw;
   }
-  Close();
+  FinishExchange();
 }
 
 void THttpClient::SaveResult() {
@@ -328,18 +334,27 @@ void THttpClient::ReadBody() {
   Body.ClearKeepingRoom();
   if (IgnoreAfterHeaders) return;
   try {
-    if (IsChunked())
+    StartDecoding();
+    if (KeepAlive && FFraming.Kind == TBodyFraming::None) {
+      // No body follows (204, 304): none is waited for on a kept connection.
+    } else if (IsChunked()) {
       ReadChunkedBody();
-    else
+    } else {
       ReadLengthBody();
+    }
+    FinishDecoding();
   } catch (const EOutOfResources&) {
     // A body too large for memory ("Out of memory"): hand what it took back
     // to the host at once rather than keep a useless part of it.
+    AbandonDecoding();
     Body.Clear();
     throw;
   } catch (...) {
-    Body.ReleaseUnusedRoom();  // a failed body keeps what came, not the room announced
-    FBodyIncomplete = true;
+    // A body that was not being decoded keeps what came (a decoded one is
+    // dropped whole), not the room announced.
+    FBodyIncomplete = !FDecoder;
+    AbandonDecoding();
+    Body.ReleaseUnusedRoom();
     throw;
   }
   Body.ReleaseUnusedRoom();
@@ -350,19 +365,21 @@ void THttpClient::ReadBody() {
 // A body of a known length must arrive whole, whatever the scheme. Over TLS
 // a body framed by the end of the stream needs the server's closing alert,
 // since a close alone is easily forged; in clear text a close is all there is.
+// The length counts the bytes received, compressed or not.
 void THttpClient::ReadLengthBody() {
   const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
   // Room for the announced length at once (up to a sane bound, since the
   // server's word is not proof): no copying as the body grows.
-  if (length > 0) {
+  if (length > 0 && !FDecoder) {
     Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
     Body.SetExpectedSize(length);
   }
-  ReadBlock(Body, length);  // -1 reads until the peer closes
-  if (length > 0 && Body.Size() < length)
-    RaiseErrorText("The connection closed after " + std::to_string(Body.Size()) + " of " + std::to_string(length) +
+  const int64_t received = ReadBlock(BodyTarget(), length);  // -1 reads until the peer closes
+  if (length > 0 && received < length)
+    RaiseErrorText("The connection closed after " + std::to_string(received) + " of " + std::to_string(length) +
                    " bytes of the body");
-  if (length < 0 && TlsEndedWithoutAlert())
+  // An answer that has no body by its status (204, 304) has nothing to cut.
+  if (length < 0 && FFraming.Kind != TBodyFraming::None && TlsEndedWithoutAlert())
     RaiseErrorText("The server closed the TLS connection without its closing alert: the body may be cut short");
 }
 
@@ -376,11 +393,20 @@ void THttpClient::ReadChunkedBody() {
     if (line.empty() && LastLineComplete()) ReadLine(line);  // the CR LF after the previous chunk's data
     if (!LastLineComplete()) RaiseErrorText(ChunkedCutText);
     const int32_t size = ParseChunkSize(line);
-    if (size < 0) RaiseErrorText("Malformed chunk size line");
-    if (size == 0) break;
-    const int64_t before = Body.Size();
-    ReadBlock(Body, size);
-    if (Body.Size() - before < size) RaiseErrorText(ChunkedCutText);
+    if (size < 0) {
+      FFramingBroken = true;  // what follows on the connection cannot be trusted
+      RaiseErrorText("Malformed chunk size line");
+    }
+    if (size == 0) {
+      // The trailer lines up to the empty line end the body; on a kept
+      // connection they belong to it and not to the next answer.
+      if (KeepAlive) {
+        THeaderList trailers;
+        ReadHeaderBlock(trailers);
+      }
+      break;
+    }
+    if (ReadBlock(BodyTarget(), size) < size) RaiseErrorText(ChunkedCutText);
   }
 }
 

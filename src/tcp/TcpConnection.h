@@ -101,8 +101,9 @@ public:
   // first (its empty Line then says nothing of the server's).
   bool LastLineComplete() const { return FLineComplete; }
   // Appends Count bytes to Stream, or everything until the peer closes when
-  // Count is negative.
-  void ReadBlock(TMemoryStream& Stream, int Count);
+  // Count is negative; returns how many came (fewer than Count when the peer
+  // closed first).
+  int64_t ReadBlock(TMemoryStream& Stream, int Count);
 
   bool HasSocket() const { return SocketHandle != INVALID_SOCKET; }
   void CheckServer();
@@ -131,6 +132,21 @@ protected:
   void ResolveHost();
   void ResolvePort();
   void CreateSocket();
+
+  // Received bytes not handed out yet, plaintext or not yet decrypted.
+  bool HasPendingInput() const;
+  // Bytes of the stream handed out by receives (plaintext under TLS) over
+  // the component's life: a request whose answer has not begun leaves it as it was.
+  uint64_t ReceivedCount() const { return FReceivedCount; }
+  // An open socket left idle between requests can take another: no close or
+  // error notice came, nothing arrived unasked, and a look at the socket
+  // finds it open and empty. Runs one pass of the pump for the notices.
+  bool IdleSocketAlive();
+  // Called by ReadBlock after each piece it appended to Stream; a reader that
+  // consumes the stream as it arrives may empty it here.
+  virtual void BlockArrived(TMemoryStream& Stream) { (void)Stream; }
+  // Milliseconds of the system's tick count, for idle times.
+  static uint32_t NowMs();
 
   WSADATA StartupData{};
   SOCKET SocketHandle = INVALID_SOCKET;
@@ -175,6 +191,7 @@ private:
   std::vector<char> FReceiveBuffer;
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
+  uint64_t FReceivedCount = 0;
   bool FLineComplete = false;  // see LastLineComplete
   // The TLS session of the open socket, if any, and the credentials it was
   // made with (kept for the object's next sessions).
@@ -196,8 +213,6 @@ private:
   bool AwaitLookup(const bool& done);
   void RaiseLastError(uint16_t fallback);
   size_t Buffered() const { return FReceiveEnd - FReceiveStart; }
-  // Received bytes not handed out yet, plaintext or not yet decrypted.
-  bool HasPendingInput() const;
   void DiscardReceived();
   bool HasBufferedLine() const;
   bool TakeBufferedLine(std::string& Line);

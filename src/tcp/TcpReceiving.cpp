@@ -76,9 +76,9 @@ int TTcpConnection::ReceiveIntoBuffer(int& Error) {
 }
 
 int TTcpConnection::ReceiveSome(char* Target, int Size, int& Error) {
-  if (FTls) return ReceiveDecrypted(Target, Size, Error);
-  int n = WinsockApi.recv(SocketHandle, Target, Size, 0);
-  if (n == SOCKET_ERROR) Error = WinsockApi.WSAGetLastError();
+  int n = FTls ? ReceiveDecrypted(Target, Size, Error) : WinsockApi.recv(SocketHandle, Target, Size, 0);
+  if (n == SOCKET_ERROR && !FTls) Error = WinsockApi.WSAGetLastError();
+  if (n > 0) FReceivedCount += static_cast<uint64_t>(n);
   return n;
 }
 
@@ -161,7 +161,7 @@ void TTcpConnection::FireProgress(int Perc, int64_t Transferred) {
   if (OnProgress) OnProgress(this, Perc, static_cast<int>(std::min<int64_t>(Transferred, INT_MAX)));
 }
 
-void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
+int64_t TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   // Without a socket the wait below could only end by the time-out.
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   FireProgress(0, 0);
@@ -213,6 +213,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
       if (n > 0) {
         RestartWait();
         progress = true;
+        BlockArrived(Stream);
       }
       if (fromSocket && n == request && request == piece) piece = std::min(piece * 2, MaxBlockSize);
     }
@@ -225,9 +226,10 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   StopWait();
   if (done) {
     if (OnClosed) OnClosed(this);
-    return;
+    return total;
   }
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
+  return total;
 }
 
