@@ -4,8 +4,8 @@
 // a redirect to any other origin goes without them, and a later hop back to
 // that origin carries them again. Every other line goes everywhere.
 //
-// Plain C++ without sockets, so that the native tests and the fuzzers reach
-// it; THttpClient asks it once per hop.
+// Plain C++ without sockets, so that the native tests reach it; THttpClient
+// asks it once per hop.
 #pragma once
 
 #include <string>

@@ -89,16 +89,6 @@ CheckRefused "by address", "https://127.0.0.1:" & tlsPort & "/", _
 CheckRefused "closed in the handshake", "https://localhost:" & env("KESTREL_TLS_HSCLOSE_PORT") & "/", _
   "The server closed the connection during the TLS handshake"
 
-' Chains whose issuers overstep what they may certify.
-CheckRefused "name constraints", "https://localhost:" & env("KESTREL_TLS_NAMECONSTRAINED_PORT") & "/", _
-  "Certificate error: the certificate is for a name its issuer may not certify"
-CheckRefused "issuer is no CA", "https://localhost:" & env("KESTREL_TLS_NOTCA_PORT") & "/", _
-  "Certificate error: the issuer is not a certificate authority"
-CheckRefused "path length", "https://localhost:" & env("KESTREL_TLS_PATHLEN_PORT") & "/", _
-  "Certificate error: the chain is longer than an issuer allows"
-CheckRefused "critical extension", "https://localhost:" & env("KESTREL_TLS_CRITICAL_PORT") & "/", _
-  "Certificate error: a certificate of the chain has a critical extension that is not understood"
-
 ' --- a body cut short: no result, the reason, and the file holds what came --
 Dim plainScenario, tlsScenario
 plainScenario = env("KESTREL_SCENARIO_PORT")
