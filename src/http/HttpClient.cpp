@@ -131,8 +131,8 @@ void THttpClient::SendRequest() {
   const std::vector<std::string> extraLines =
       ExtraLinesForHop(ExtraHeaders.Lines(), FCredentialsOrigin, hop, heldBack);
   const bool sendAuthorization = !authorization.empty() && LineGoesTo(authorization, FCredentialsOrigin, hop);
-  if ((heldBack || (!authorization.empty() && !sendAuthorization)) && !LogFileName.empty())
-    LogLines.Add("Credentials not sent to " + HostName + ": another origin");
+  if (heldBack || (!authorization.empty() && !sendAuthorization))
+    NoteInLog("Credentials not sent to " + HostName + ": another origin");
 
   BeginSendBatch();
   // A kept connection needs HTTP/1.1, where connections persist unless
