@@ -385,8 +385,8 @@ void THttpClient::ReadLengthBody() {
 
 void THttpClient::ReadChunkedBody() {
   // Each pass consumes one size line and its chunk, until the size 0 of the
-  // last chunk (its trailer lines are not read). The body's memory bounds
-  // the number of chunks.
+  // last chunk (its trailer lines are read on a kept connection only). The
+  // body's memory bounds the number of chunks.
   for (;;) {
     std::string line;
     ReadLine(line);

@@ -2,8 +2,6 @@
 
 #include "platform/ThisModule.h"
 
-#include <new>
-
 // Shared by the caller and the pool thread; the last one to let go frees it.
 struct TCertificateCheckState {
   PCCERT_CONTEXT Certificate = nullptr;  // a reference of the check's own

@@ -51,6 +51,7 @@ const TChainError ChainErrors[] = {
 // fault with them or with a usage, which an issuer that is no certificate
 // authority also spoils (its key may not sign certificates).
 const DWORD IssuerErrors = CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_IS_NOT_VALID_FOR_USAGE;
+
 }  // namespace
 
 TSecurityApi::~TSecurityApi() {

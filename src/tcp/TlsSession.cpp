@@ -156,8 +156,8 @@ long TTlsSession::Step(std::string& Output, TProgress& Progress) {
   Progress = TProgress::NeedInput;
   bool retried = false;
   // Ends when the input runs out or is not a whole record, when a call takes
-  // nothing, and after MaxHandshakeCallsPerStep calls: the caller then feeds
-  // the rest again, bounded by its time-out.
+  // nothing and gives nothing back, and after MaxHandshakeCallsPerStep
+  // calls: the caller then feeds the rest again, bounded by its time-out.
   for (int call = 0; call < MaxHandshakeCallsPerStep; ++call) {
     if (!CanBeRecord(FInput.data() + FInputStart, PendingInput())) return SEC_E_INVALID_TOKEN;
     SecBuffer in[2] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_TOKEN, FInput.data() + FInputStart},
