@@ -177,7 +177,8 @@ TCookieRequest MakeCookieRequest(const std::string& authority, const std::string
 bool IsExpired(const TCookie& cookie, int64_t now) { return cookie.Expiry != 0 && cookie.Expiry <= now; }
 
 bool IsCookieDomainText(std::string_view domain) {
-  if (domain.empty()) return false;
+  // A leading dot is the file's mark of a domain cookie, never part of a name.
+  if (domain.empty() || domain[0] == '.') return false;
   for (const char c : domain) {
     const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
                          c == '[' || c == ']' || c == ':';

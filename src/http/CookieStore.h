@@ -76,8 +76,8 @@ private:
 
 // Rules shared by the store and the cookie file.
 bool IsExpired(const TCookie& cookie, int64_t now);
-// A host name or address as cookies name it: letters, digits, "-", "_",
-// "." and an IPv6 literal's "[", "]" and ":".
+// A host name or address as cookies name it: lower-case letters, digits,
+// "-", "_", "." (not first) and an IPv6 literal's "[", "]" and ":".
 bool IsCookieDomainText(std::string_view domain);
 // A dotted IPv4 address or a bracketed IPv6 one: such hosts take host-only cookies.
 bool IsAddressHost(std::string_view host);

@@ -77,6 +77,7 @@ TEST(CookieFile, RefusesLinesNotInTheFormat) {
       {"h.test\tFALSE\t/\tFALSE\t0\ta\t1\t", "line 2: expected 7 fields separated by tabs, found 8"},
       {"\tFALSE\t/\tFALSE\t0\ta\t1", "line 2: the domain is not a host name or address"},
       {"h test\tFALSE\t/\tFALSE\t0\ta\t1", "line 2: the domain is not a host name or address"},
+      {"..h.test\tTRUE\t/\tFALSE\t0\ta\t1", "line 2: the domain is not a host name or address"},
       {"h.test\tYES\t/\tFALSE\t0\ta\t1", "line 2: the second field is not TRUE or FALSE"},
       {".co.uk\tTRUE\t/\tFALSE\t0\ta\t1",
        "line 2: a cookie for every name under co.uk, which is a public suffix or an address"},

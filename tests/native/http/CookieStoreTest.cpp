@@ -121,6 +121,7 @@ TEST(CookieStore, Flows) {
       {"4096 bytes", {{"http://h.test/", "n=" + std::string(4095, 'v')}}, 0, "http://h.test/", nullptr},
       {"4097 bytes", {{"http://h.test/", "nn=" + std::string(4095, 'v')}}, 0, "http://h.test/", ""},
       {"host that is no name", {{"http://h\x01t/", "a=1"}}, 0, "http://h\x01t/", ""},
+      {"host starting with a dot", {{"http://.h.test/", "a=1"}}, 0, "http://.h.test/", ""},
   };
   for (const FlowCase& c : cases) {
     TCookieStore store;
