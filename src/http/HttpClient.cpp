@@ -304,7 +304,9 @@ void THttpClient::StoreResponseCookies() {
   if (!KeepCookies) return;
   const TCookieRequest request = CookieRequest();
   const int64_t now = std::time(nullptr);
-  for (const std::string& line : Headers.Lines()) {
+  // The header lines only: the status line is none of them.
+  for (int i = 1; i < Headers.Count(); ++i) {
+    const std::string& line = Headers[i];
     if (StartsWithNoCase(line, "SET-COOKIE:")) Cookies.SetCookie(std::string_view(line).substr(11), request, now);
   }
 }
