@@ -50,7 +50,12 @@ std::string_view TConn::GetURL()
   }
   TRequestGuard guard(requestRunning_);
   THttpClient& client = *client_;
-  if (!client.Execute()) {
+  // A compressed body to be saved is decoded straight into the file: one
+  // that expands without bound never has to fit in memory.
+  client.DecodedBodyFile = saveFileTo_;
+  const bool done = client.Execute();
+  client.DecodedBodyFile.clear();
+  if (!done) {
     error_ = client.LastError;
     return {};
   }
@@ -59,7 +64,7 @@ std::string_view TConn::GetURL()
   // the result stays empty, which is how a script tells a failure.
   try {
     if (!saveFileTo_.empty()) {
-      client.Body.SaveToFile(saveFileTo_);
+      if (!client.BodyInFile()) client.Body.SaveToFile(saveFileTo_);
       saveFileTo_.clear();
       return {};
     }
@@ -223,7 +228,7 @@ void TConn::SetCharset(const std::string& value) { charset_ = value; }
 std::string TConn::ResponseCharset() { return responseCharset_; }
 
 bool TConn::KeepAlive() { return client_->KeepAlive; }
-void TConn::SetKeepAlive(bool value) { client_->KeepAlive = value; }
+void TConn::SetKeepAlive(bool value) { client_->SetKeepAlive(value); }
 
 bool TConn::Compression() { return client_->Compression; }
 void TConn::SetCompression(bool value) { client_->Compression = value; }
