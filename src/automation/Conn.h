@@ -95,7 +95,9 @@ public:
   void SetCompression(bool value);
   bool KeepCookies();
   void SetKeepCookies(bool value);
-  // The cookie store as text, one cookie a line.
+  // The cookie store as text in the cookie file format of curl and wget. A
+  // put replaces the store, or fails naming the first line not in the
+  // format and leaves the store as it was.
   std::string Cookies();
   void SetCookies(const std::string& value);
 
@@ -115,5 +117,4 @@ private:
   bool hasHrefNames_ = false;  // none before the first
   std::string charset_;
   std::string responseCharset_;
-  std::string cookies_;
 };

@@ -15,6 +15,7 @@
 #include "codecs/StringList.h"
 #include "http/ConnectionReuse.h"
 #include "http/ContentDecoding.h"
+#include "http/CookieStore.h"
 #include "http/OriginRule.h"
 #include "tcp/TcpConnection.h"
 
@@ -80,6 +81,8 @@ public:
   const std::string& URLPath() const { return FURLPath; }
   THeaderList Headers;  // the last response's lines
   TMemoryStream Body;   // the last response's body
+  // The cookies kept between requests; filled and sent only with KeepCookies.
+  TCookieStore Cookies;
 
   // Events, each fired only when assigned.
   TReceivingEvent OnReceiving;
@@ -150,6 +153,11 @@ private:
   // The origin server's host and port, the port always written.
   std::string OriginAuthority() const;
   void SaveResult();
+  // With KeepCookies: the Cookie line of the stored cookies that go with this
+  // request, and the storing of the answer's Set-Cookie lines.
+  TCookieRequest CookieRequest() const;
+  void SendCookieLine();
+  void StoreResponseCookies();
 
   // Kept connections (HttpKeepAlive.cpp).
   // Opens and connects a fresh connection: tunnel and TLS for https.
