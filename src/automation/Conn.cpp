@@ -57,6 +57,15 @@ std::string_view TConn::GetURL()
   client.DecodedBodyFile.clear();
   if (!done) {
     error_ = client.LastError;
+    // A body that broke off still goes to the file as far as it came; the
+    // error says it is incomplete, and SaveFileTo stays set for a retry. A
+    // file that cannot be written does not replace that error.
+    if (!saveFileTo_.empty() && client.BodyIncomplete()) {
+      try {
+        client.Body.SaveToFile(saveFileTo_);
+      } catch (...) {
+      }
+    }
     return {};
   }
   // A failure from here on (the file, memory) is not the exchange's: the
