@@ -65,6 +65,9 @@ public:
   bool KeepAlive = false;    // keep the connection for the next request to the same server
   bool Compression = false;  // ask for a compressed body and decode it
   bool KeepCookies = false;  // store the answers' cookies and send them back
+  // URLs (and redirect targets) are UTF-8: a non-ASCII host name goes out in
+  // its IDNA form. Set before SetURL.
+  bool Utf8Urls = false;
 
   // Not published: read and written by the automation object.
   const std::string& ContentType() const { return FContentType; }
@@ -120,8 +123,13 @@ private:
   // The origin server's host and port, the port always written.
   std::string OriginAuthority() const;
   void SaveResult();
+  // The authority of a URL ("host[:port]" as written), a non-ASCII host name
+  // in its IDNA form when URLs are UTF-8; raises "Invalid URL" when the name
+  // has none.
+  std::string WireAuthority(const std::string& authority);
 
   std::string FURL;
+  std::string FWireURL;  // FURL with the host as it goes out (proxied request lines)
   std::string FProxy;
   std::string FRedirURL;
   std::string FContentType = "application/x-www-form-urlencoded";
