@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -99,9 +100,12 @@ bool HostNameToAscii(const std::string& host, std::string& ascii) {
   wchar_t out[256];  // a DNS name has at most 255 characters
   const int size = idnToAscii(0, Wide(wide.data()), length, out, 256);
   if (size <= 0) return false;
+  // The system converts any label; what no host name may hold (blanks,
+  // controls and the URL's own delimiters) is refused here.
+  static const char forbidden[] = " #%/:<>?@[\\]^|";
   ascii.clear();
   for (int i = 0; i < size; ++i) {
-    if (out[i] == 0 || out[i] > 0x7F) return false;
+    if (out[i] <= 0x20 || out[i] >= 0x7F || std::strchr(forbidden, static_cast<char>(out[i]))) return false;
     ascii += static_cast<char>(out[i]);
   }
   return true;

@@ -23,6 +23,7 @@ bool EncodeCodePage(unsigned codePage, const std::u16string& text, std::string& 
 
 // A host name (UTF-8) in its IDNA form ("bücher.example" gives
 // "xn--bcher-kva.example"), through the system's IdnToAscii, bound when first
-// needed. False when the name has no such form or the system has no
+// needed. False when the name has no such form, holds what no host name may
+// (a blank, a control, "/", "@" and the like), or the system has no
 // IdnToAscii.
 bool HostNameToAscii(const std::string& host, std::string& ascii);
