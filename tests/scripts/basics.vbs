@@ -21,7 +21,8 @@ End Sub
 Dim conn
 Set conn = CreateObject("Kestrel.Conn")
 Check "create", IsObject(conn), "CreateObject gave no object"
-CheckEqual "typename", TypeName(conn), "IConn"
+' The class's default interface names the object.
+CheckEqual "typename", TypeName(conn), "IConn2"
 
 CheckEqual "version", conn.Version, "3.50"
 CheckEqual "version again", conn.Version, "3.50"
