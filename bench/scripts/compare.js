@@ -1,4 +1,4 @@
-// compare.js MODE URL ROUNDS COUNT [SAVEPATH] [PEERS]
+// compare.js MODE URL ROUNDS COUNT [SAVEPATH] [PEERS] [CHARSETS]
 // Times Kestrel and the platform's own HTTP objects on the same URL, in
 // alternating rounds (K W X K W X ...). Prints "RESULT mode engine seconds chars".
 //   MODE text   : COUNT fetches of URL as text
@@ -8,10 +8,14 @@
 // connection per request as Kestrel's HTTP/1.0 exchanges make (engine
 // "winhttp-close"): the same network work, so the comparison of code alone.
 // PEERS (comma-separated: winhttp, serverxmlhttp) limits the peers timed.
+// CHARSETS (comma-separated values of Kestrel's Charset, default "" alone)
+// times Kestrel once per value: engine "kestrel" for "", "kestrel-VALUE"
+// for the others.
 var a = WScript.Arguments;
 var mode = a(0), url = a(1), rounds = parseInt(a(2), 10), count = parseInt(a(3), 10);
 var savePath = a.length > 4 && a(4) != "-" ? a(4) : "";  // "-": none
 var peers = "," + (a.length > 5 ? a(5) : "winhttp,serverxmlhttp") + ",";
+var charsets = (a.length > 6 ? a(6) : "").split(",");
 function wanted(peer) { return peers.indexOf("," + peer + ",") >= 0; }
 
 function now() { return new Date().getTime(); }
@@ -21,8 +25,9 @@ kestrel.TimeOut = 60;
 var winhttp = new ActiveXObject("WinHttp.WinHttpRequest.5.1");
 var xmlhttp = new ActiveXObject("MSXML2.ServerXMLHTTP.6.0");
 
-function runKestrel() {
+function runKestrel(charset) {
   var n = 0;
+  kestrel.Charset = charset;
   for (var i = 0; i < count; i++) {
     kestrel.URL = url;
     if (mode == "save") {
@@ -52,7 +57,11 @@ function runPeer(r, close) {
   return n;
 }
 
-var engines = [["kestrel", function () { return runKestrel(); }]];
+function kestrelEngine(charset) {
+  return [charset == "" ? "kestrel" : "kestrel-" + charset, function () { return runKestrel(charset); }];
+}
+var engines = [];
+for (var c = 0; c < charsets.length; c++) engines.push(kestrelEngine(charsets[c]));
 if (mode != "save") {
   if (wanted("winhttp")) engines.push(["winhttp", function () { return runPeer(winhttp); }]);
   if (wanted("serverxmlhttp")) engines.push(["serverxmlhttp", function () { return runPeer(xmlhttp); }]);
