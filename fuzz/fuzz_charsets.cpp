@@ -1,6 +1,7 @@
 // Fuzzes the charset codecs and the charset choice. For every input:
 // - measuring UTF-8 counts exactly the units decoding writes, and says valid
-//   exactly when no U+FFFD was made for invalid bytes;
+//   exactly when no U+FFFD was made for invalid bytes; the fast count agrees
+//   for valid text, and decoding bounded by it never writes past its room;
 // - decoding in two pieces split where Utf8PieceStart allows gives what the
 //   whole gives (the parallel conversion relies on it), and the same for
 //   UTF-16 bytes of either order with Utf16PieceStart;
@@ -42,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::u16string text = DecodeUtf8Bytes(bytes);
   const bool valid = IsValidUtf8(bytes);
+  // The fast count is exact for valid text; decoding into the room it gives
+  // fits exactly or says it does not, never writing past the room.
+  const size_t counted = CountUtf8Units(bytes.data(), bytes.size());
+  Check(!valid || counted == text.size(), "the fast count is wrong for valid text");
+  std::u16string room(counted + 1, u'#');
+  const size_t written = DecodeUtf8(bytes.data(), bytes.size(), &room[0], counted);
+  Check(written == NotDecoded || (written <= counted && room.compare(0, written, text, 0, written) == 0),
+        "a bounded decoding differs");
+  Check(written != text.size() || written == NotDecoded || room.substr(0, written) == text, "a bounded decoding differs");
+  Check(room[counted] == u'#', "a bounded decoding wrote past its room");
   Check(valid == (Utf16ToUtf8(text) == bytes), "validity does not match the round trip");
   const size_t start = Utf8PieceStart(bytes.data(), bytes.size(), split);
   Check(start >= split && start <= split + 3, "a piece starts too far on");

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "TextBoundary.h"
@@ -68,14 +69,20 @@ public:
   size_t Count() const { return starts_.size() - 1; }
   size_t Units() const { return offsets_.back(); }
 
-  // decode(begin, end, target) writes one piece's units.
+  // decode(begin, end, target, units) writes one piece's units and returns
+  // how many it wrote; false when a piece wrote another number than counted.
   template <class Decode>
-  void DecodeInto(char16_t* target, Decode decode) const
+  bool DecodeInto(char16_t* target, Decode decode) const
   {
+    volatile bool counted = true;  // written only to false, by any thread
     auto work = [&](size_t begin, size_t end) {
-      for (size_t i = begin; i < end; ++i) decode(starts_[i], starts_[i + 1], target + offsets_[i]);
+      for (size_t i = begin; i < end; ++i) {
+        const size_t units = offsets_[i + 1] - offsets_[i];
+        if (decode(starts_[i], starts_[i + 1], target + offsets_[i], units) != units) counted = false;
+      }
     };
     RunInPieces(Count(), 1, work);
+    return counted;
   }
 
 private:
@@ -84,9 +91,11 @@ private:
 };
 
 // Decodes text in a charset: its units first, then into room for them.
+// UTF-8 is counted the fast way, exact for valid text; with exact set, or
+// after DecodeInto has found the text invalid, by the decoder's own rules.
 class TDecoding {
 public:
-  TDecoding(std::string_view text, const TCharset& charset) : text_(text), charset_(charset)
+  TDecoding(std::string_view text, const TCharset& charset, bool exact = false) : text_(text), charset_(charset)
   {
     const char* data = text.data();
     const size_t length = text.size();
@@ -94,7 +103,9 @@ public:
       case TCharsetKind::Utf8:
         pieces_.reset(new TPieces(
             length, [&](size_t at) { return Utf8PieceStart(data, length, at); },
-            [&](size_t begin, size_t end) { return MeasureUtf8(data + begin, end - begin).Units; }));
+            [&](size_t begin, size_t end) {
+              return exact ? MeasureUtf8(data + begin, end - begin).Units : CountUtf8Units(data + begin, end - begin);
+            }));
         units_ = pieces_->Units();
         break;
       case TCharsetKind::Utf16LE:
@@ -114,29 +125,36 @@ public:
 
   size_t Units() const { return units_; }
 
-  void DecodeInto(char16_t* target) const
+  // False when the units were not what the count said (invalid UTF-8): the
+  // room may then hold anything, and an exact decoding must be made.
+  bool DecodeInto(char16_t* target) const
   {
     const char* data = text_.data();
     const size_t length = text_.size();
     if (pieces_) {
-      pieces_->DecodeInto(target, [&](size_t begin, size_t end, char16_t* at) { DecodeUtf8(data + begin, end - begin, at); });
-    } else if (charset_.Kind == TCharsetKind::Utf16LE || charset_.Kind == TCharsetKind::Utf16BE) {
+      return pieces_->DecodeInto(target, [&](size_t begin, size_t end, char16_t* at, size_t units) {
+        return DecodeUtf8(data + begin, end - begin, at, units);
+      });
+    }
+    if (charset_.Kind == TCharsetKind::Utf16LE || charset_.Kind == TCharsetKind::Utf16BE) {
       // A piece of even length holds one unit per two bytes; only the last
       // one can end in an odd byte.
       const bool bigEndian = BigEndian();
       TPieces pieces(
           length, [&](size_t at) { return Utf16PieceStart(data, length, bigEndian, at); },
           [&](size_t begin, size_t end) { return Utf16BytesUnits(data + begin, end - begin, bigEndian); });
-      pieces.DecodeInto(target, [&](size_t begin, size_t end, char16_t* at) {
-        DecodeUtf16Bytes(data + begin, end - begin, bigEndian, at);
+      return pieces.DecodeInto(target, [&](size_t begin, size_t end, char16_t* at, size_t) {
+        return DecodeUtf16Bytes(data + begin, end - begin, bigEndian, at);
       });
-    } else if (table_) {
+    }
+    if (table_) {
       wchar_t* wide = reinterpret_cast<wchar_t*>(target);
       auto convert = [&](size_t begin, size_t end) { table_->Convert(data + begin, end - begin, wide + begin); };
       RunInPieces(length, PieceBytes, convert);
     } else {
       DecodeCodePage(charset_.CodePage, data, length, target, units_);
     }
+    return true;
   }
 
 private:
@@ -154,26 +172,38 @@ std::string_view TextOf(std::string_view body, const TCharsetChoice& choice)
   return body.substr(choice.MarkLength < body.size() ? choice.MarkLength : body.size());
 }
 
+// The text decoded into room that make(units) gives, with free(room) for
+// room that turns out to be of the wrong size: counted the fast way first,
+// and once more exactly when that count was wrong (invalid UTF-8).
+template <class Room, class Make, class Free>
+Room DecodeInto(std::string_view text, const TCharset& charset, Make make, Free free)
+{
+  for (bool exact : {false, true}) {
+    const TDecoding decoding(text, charset, exact);
+    Room room = make(decoding.Units());
+    if (decoding.Units() == 0 || decoding.DecodeInto(reinterpret_cast<char16_t*>(&room[0]))) return room;
+    free(room);
+  }
+  throw std::logic_error("an exact decoding does not fit its own count");
+}
+
 }  // namespace
 
 BSTR DecodeToBstr(std::string_view body, const TCharsetChoice& choice)
 {
   const std::string_view text = TextOf(body, choice);
   if (!choice.Charset) return AnsiToBstr(text);
-  const TDecoding decoding(text, *choice.Charset);
-  if (decoding.Units() == 0) return nullptr;
-  BSTR result = AllocateForConversion(decoding.Units());
-  decoding.DecodeInto(reinterpret_cast<char16_t*>(result));
-  return result;
+  return DecodeInto<BSTR>(
+      text, *choice.Charset, [](size_t units) { return units ? AllocateForConversion(units) : nullptr; },
+      [](BSTR room) { SysFreeString(room); });
 }
 
 std::string DecodeToUtf8(std::string_view body, const TCharsetChoice& choice)
 {
   const std::string_view text = TextOf(body, choice);
   if (!choice.Charset) return AnsiToUtf8(std::string(text));
-  const TDecoding decoding(text, *choice.Charset);
-  std::u16string wide(decoding.Units(), u'\0');
-  if (!wide.empty()) decoding.DecodeInto(&wide[0]);
+  const std::u16string wide = DecodeInto<std::u16string>(
+      text, *choice.Charset, [](size_t units) { return std::u16string(units, u'\0'); }, [](std::u16string&) {});
   return Utf16ToUtf8(wide);
 }
 

@@ -59,6 +59,7 @@ inline TStep DecodeAt(const unsigned char* s, size_t n, size_t i) {
 
 inline bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 inline bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+inline bool IsSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
 inline char16_t* WriteUtf16(char32_t codePoint, char16_t* target) {
   if (codePoint < 0x10000) {
@@ -99,24 +100,69 @@ TUtf8Measure MeasureUtf8(const char* data, size_t length) {
   return measure;
 }
 
+size_t CountUtf8Units(const char* data, size_t length) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
+  // Every byte but a continuation byte (10xxxxxx) begins a unit, and a lead
+  // byte of four (11110xxx) begins two.
+  size_t units = 0, i = 0;
+  for (; i + 8 <= length; i += 8) {
+    const uint64_t w = Load64(s + i);
+    const uint64_t continuation = w & ~(w << 1) & HighBits;
+    const uint64_t fourByteLead = w & (w << 1) & (w << 2) & (w << 3) & HighBits;
+    units += 8 - static_cast<size_t>(__builtin_popcountll(continuation)) +
+             static_cast<size_t>(__builtin_popcountll(fourByteLead));
+  }
+  for (; i < length; ++i) units += (s[i] & 0xC0) != 0x80 ? 1 + (s[i] >= 0xF0 ? 1 : 0) : 0;
+  return units;
+}
+
 size_t DecodeUtf8(const char* data, size_t length, char16_t* target) {
+  return DecodeUtf8(data, length, target, NotDecoded);
+}
+
+size_t DecodeUtf8(const char* data, size_t length, char16_t* target, size_t capacity) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
   char16_t* out = target;
+  size_t room = capacity;
   size_t i = 0;
   // Bounded by length: every pass takes at least one byte.
   while (i < length) {
-    while (i + 8 <= length && (Load64(s + i) & HighBits) == 0) {
+    while (i + 8 <= length && room >= 8 && (Load64(s + i) & HighBits) == 0) {
       for (int k = 0; k < 8; ++k) out[k] = s[i + k];
       out += 8;
+      room -= 8;
       i += 8;
     }
     if (i >= length) break;
-    if (s[i] < 0x80) {
-      *out++ = s[i++];
+    if (room == 0) return NotDecoded;
+    const unsigned lead = s[i];
+    if (lead < 0x80) {
+      *out++ = static_cast<char16_t>(lead);
+      --room;
+      ++i;
       continue;
     }
+    // Two and three bytes of valid text, the common cases, read at once.
+    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < length && (s[i + 1] & 0xC0) == 0x80) {
+      *out++ = static_cast<char16_t>((lead & 0x1F) << 6 | (s[i + 1] & 0x3F));
+      --room;
+      i += 2;
+      continue;
+    }
+    if ((lead & 0xF0) == 0xE0 && i + 2 < length && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+      const char32_t codePoint = (lead & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+      if (codePoint >= 0x800 && !IsSurrogate(codePoint)) {
+        *out++ = static_cast<char16_t>(codePoint);
+        --room;
+        i += 3;
+        continue;
+      }
+    }
     const TStep step = DecodeAt(s, length, i);
+    const size_t units = step.CodePoint >= 0x10000 ? 2 : 1;
+    if (units > room) return NotDecoded;
     out = WriteUtf16(step.CodePoint, out);
+    room -= units;
     i += step.Length;
   }
   return static_cast<size_t>(out - target);

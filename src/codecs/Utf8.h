@@ -21,9 +21,18 @@ struct TUtf8Measure {
 TUtf8Measure MeasureUtf8(const char* data, size_t length);
 inline bool IsValidUtf8(std::string_view text) { return MeasureUtf8(text.data(), text.size()).Valid; }
 
+// The units decoding gives when the bytes are valid UTF-8, counted eight
+// bytes at a time without looking at their order: for invalid bytes it may
+// differ from MeasureUtf8's count.
+size_t CountUtf8Units(const char* data, size_t length);
+
 // Decodes length bytes into target, which has room for MeasureUtf8's units;
 // returns the units written. Long runs of ASCII are widened eight at a time.
 size_t DecodeUtf8(const char* data, size_t length, char16_t* target);
+// The same into room for capacity units: NotDecoded, with nothing written
+// past the room, when the units do not fit.
+constexpr size_t NotDecoded = static_cast<size_t>(-1);
+size_t DecodeUtf8(const char* data, size_t length, char16_t* target, size_t capacity);
 std::u16string Utf8ToUtf16(std::string_view text);
 
 // Where a piece of a UTF-8 text that should begin at position may begin so

@@ -61,6 +61,14 @@ TEST(Utf8, DecodesAsTheWhatwgDecoder) {
     EXPECT_EQ(c.valid, IsValidUtf8(bytes)) << bytes;
     EXPECT_EQ(c.text, Utf8ToUtf16(bytes)) << bytes;
     EXPECT_EQ(c.valid ? bytes : Utf16ToUtf8(c.text), SanitizeUtf8(bytes)) << bytes;
+    // The fast count is exact for valid text; room one unit short is refused.
+    if (c.valid) EXPECT_EQ(c.text.size(), CountUtf8Units(bytes.data(), bytes.size())) << bytes;
+    std::u16string room(c.text.size() + 1, u'#');
+    EXPECT_EQ(c.text.size(), DecodeUtf8(bytes.data(), bytes.size(), &room[0], c.text.size())) << bytes;
+    if (!c.text.empty()) {
+      EXPECT_EQ(NotDecoded, DecodeUtf8(bytes.data(), bytes.size(), &room[0], c.text.size() - 1)) << bytes;
+      EXPECT_EQ(u'#', room[c.text.size()]) << bytes;
+    }
   }
   const std::string nul("a\0b", 3);
   EXPECT_EQ(std::u16string(u"a\0b", 3), Decode(nul));
