@@ -285,6 +285,20 @@ TEST_F(Charsets, RequestsCarryTheTextsInTheCharsetsTheModeSays)
   }
 }
 
+// A real proxy takes the percent-encoded URL and passes it on as it is.
+TEST_F(Charsets, AProxyPassesTheEncodedUrlOn)
+{
+  REQUIRE_SCENARIO_SERVER(base);
+  const std::wstring proxy = ProxyAddress();
+  ASSERT_FALSE(proxy.empty()) << "KESTREL_PROXY_PORT is not set";
+  SetCharset(L"auto");
+  Put(&IConn::put_Proxy, proxy);
+  Fetch(base + L"echo/caf\u00e9?q=\u00fc");
+  EXPECT_EQ(L"", Get(&IConn::get_Error));
+  const std::string echoed = Bytes();
+  EXPECT_EQ("GET /echo/caf%C3%A9?q=%C3%BC HTTP/1.", echoed.substr(0, 36)) << echoed;
+}
+
 TEST_F(Charsets, TodaysRequestLineCarriesTheCodePagesBytesPercentEncoded)
 {
   REQUIRE_SCENARIO_SERVER(base);
