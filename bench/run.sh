@@ -20,7 +20,7 @@ ROUNDS=${ROUNDS:-5}
 # are repeated this many times.
 REPEATS=3
 # SCENARIOS="1 2" runs only those scenarios.
-SCENARIOS=${SCENARIOS:-1 2 3 4 5 6}
+SCENARIOS=${SCENARIOS:-1 2 3 4 5 6 7}
 want() { [[ " $SCENARIOS " == *" $1 "* ]]; }
 RUN=$ROOT/build/bench-run
 rm -rf "$RUN"; mkdir -p "$RUN/site" "$RUN/nginx"
@@ -43,6 +43,11 @@ with open(os.path.join(site, "big32.txt"), "w", newline="\n") as f:
     while size < target:
         line = " ".join(random.choice(words) for _ in range(12)) + "\n"
         f.write(line); size += len(line)
+# The same text compressed ahead, which nginx's gzip_static sends to a client
+# that asks: the bench measures the client's decoding, not nginx compressing.
+import gzip, shutil
+with open(os.path.join(site, "big32.txt"), "rb") as src, gzip.open(os.path.join(site, "big32.txt.gz"), "wb", 6) as dst:
+    shutil.copyfileobj(src, dst)
 # The same size of UTF-8 text as most of the web writes it: lines of Latin
 # with accents, Greek, Cyrillic and CJK among ASCII, served as charset=utf-8.
 os.makedirs(os.path.join(site, "utf8"), exist_ok=True)
@@ -126,7 +131,7 @@ SAVE=$("$KESTREL_WINE" winepath -w "$RUN/saved.txt" 2>/dev/null)
 run_js compare.js save "$BASE/big32.txt" "$ROUNDS" 1 "$SAVE" | tee "$RUN/s2s.txt" | grep -v '^RESULT' || true
 # 32 MB of UTF-8 text declared as such: Kestrel with Charset "auto" and ""
 # beside WinHttpRequest, which decodes UTF-8 when the server names it.
-run_js compare.js text "$BASE/utf8/big32.txt" "$ROUNDS" 1 - winhttp ",auto" | tee "$RUN/s2u.txt" | grep -v '^RESULT' || true
+run_js compare.js text "$BASE/utf8/big32.txt" "$ROUNDS" 1 - winhttp auto | tee "$RUN/s2u.txt" | grep -v '^RESULT' || true
 fi
 if want 3; then
 echo "== 3. peak memory of the host process, 32 MB body as text"
@@ -134,6 +139,7 @@ for i in $(seq $REPEATS); do
   for engine in Kestrel.Conn WinHttp.WinHttpRequest.5.1; do
     echo -n "$engine: "; host mem "$engine" "$BASE/big32.txt"
   done
+  echo -n "Kestrel.Conn with Compression: "; host mem Kestrel.Conn "$BASE/big32.txt" gzip
 done | tee "$RUN/s3.txt"
 fi
 if want 4; then
@@ -187,15 +193,28 @@ else
 fi
 fi
 
+if want 7; then
+echo "== 7. KeepAlive and Compression: 500 x 1 KB kept, over http and https; 32 MB gzip"
+# Each beside plain Kestrel and WinHttpRequest (which keeps its connection by default).
+run_js compare.js text "$BASE/1k.html" "$ROUNDS" 500 - winhttp keep | tee "$RUN/s7.txt" | grep -v '^RESULT' || true
+if [ "${KESTREL_TLS_TRUSTED:-}" = 1 ]; then
+  run_js compare.js text "$TLS_BASE/1k.html" "$ROUNDS" 500 - winhttp keep | tee "$RUN/s7tls.txt" | grep -v '^RESULT' || true
+fi
+run_js compare.js text "$BASE/big32.txt" "$ROUNDS" 1 - none gzip | tee "$RUN/s7gzip.txt" | grep -v '^RESULT' || true
+host decode "$("$KESTREL_WINE" winepath -w "$RUN/site/big32.txt.gz" 2>/dev/null)" "$ROUNDS" | tee "$RUN/s7decode.txt"
+fi
+
 echo
 python3 - "$RUN" "$ROUNDS" <<'PY'
 import sys, os, statistics, re
 run, rounds = sys.argv[1], int(sys.argv[2])
 res = {}
 # The kind of a result is its file's where the mode alone does not tell it.
-kinds = {"s1.txt": "requests", "s6.txt": "tls-text", "s6small.txt": "tls-requests", "s2u.txt": "utf8-text",
+kinds = {"s1.txt": "requests", "s6.txt": "tls-text", "s6small.txt": "tls-requests",
+         "s7.txt": "kept", "s7tls.txt": "tls-kept", "s7gzip.txt": "gzip", "s2u.txt": "utf8-text",
          "s4c.txt": "charset-links"}
-for name in ["s1.txt", "s2.txt", "s2b.txt", "s2s.txt", "s2u.txt", "s4.txt", "s4c.txt", "s6.txt", "s6small.txt"]:
+for name in ["s1.txt", "s2.txt", "s2b.txt", "s2s.txt", "s2u.txt", "s4.txt", "s4c.txt", "s6.txt", "s6small.txt",
+             "s7.txt", "s7tls.txt", "s7gzip.txt", "s7decode.txt"]:
     p = os.path.join(run, name)
     if not os.path.exists(p): continue
     for line in open(p):
@@ -239,6 +258,15 @@ row("6. 32 MB text over TLS, WinHttp ResponseText", ("tls-text", "winhttp"), "MB
 row("6. 500 x 1 KB over TLS, Kestrel", ("tls-requests", "kestrel"), "req/s", 500)
 row("6. 500 x 1 KB over TLS, WinHttpRequest", ("tls-requests", "winhttp"), "req/s", 500)
 row("6. same, WinHttp with Connection: close", ("tls-requests", "winhttp-close"), "req/s", 500)
+row("7. 500 x 1 KB, Kestrel KeepAlive", ("kept", "kestrel-keep"), "req/s", 500)
+row("7. 500 x 1 KB, Kestrel", ("kept", "kestrel"), "req/s", 500)
+row("7. 500 x 1 KB, WinHttpRequest (kept)", ("kept", "winhttp"), "req/s", 500)
+row("7. 500 x 1 KB over TLS, Kestrel KeepAlive", ("tls-kept", "kestrel-keep"), "req/s", 500)
+row("7. 500 x 1 KB over TLS, Kestrel", ("tls-kept", "kestrel"), "req/s", 500)
+row("7. 500 x 1 KB over TLS, WinHttpRequest (kept)", ("tls-kept", "winhttp"), "req/s", 500)
+row("7. 32 MB text gzip, Kestrel Compression", ("gzip", "kestrel-gzip"), "MB/s", size_mb)
+row("7. 32 MB text plain, Kestrel", ("gzip", "kestrel"), "MB/s", size_mb)
+row("7. decoding 32 MB gzip alone (DLL's zlib)", ("decode", "kestrel"), "MB/s", size_mb)
 row("4. GetHREFs 5 MB page, Kestrel", ("links", "kestrel"), "MB/s", links_mb)
 row("4. same, from a compiled client", ("links", "kestrel-host"), "MB/s", links_mb)
 row("4. same page, python html.parser", ("links", "python-html.parser"), "MB/s", links_mb)
@@ -275,7 +303,8 @@ if floor_ms:
 if host_ms:
     print("1. Kestrel without a script engine: %.3f ms per request" % host_ms)
 mem = lines("s3.txt")
-kestrel_mb = median_of([field(l, "peak_working_set_mb") for l in mem if l.startswith("Kestrel.Conn")])
+kestrel_mb = median_of([field(l, "peak_working_set_mb") for l in mem
+                        if l.startswith("Kestrel.Conn") and "Compression" not in l])
 winhttp_mb = median_of([field(l, "peak_working_set_mb") for l in mem if l.startswith("WinHttp")])
 if kestrel_mb:
     print("3. peak working set, 32 MB as text: Kestrel %.1f MB, WinHttpRequest %s MB" %
@@ -342,8 +371,25 @@ target("peak working set, 32 MB as text, <= 113 MB", fmt("%.1f MB", kestrel_mb),
        kestrel_mb is not None and round(kestrel_mb) <= 113)
 target("idle waiting < 5% of a core", fmt("%.1f%%", idle_pct),
        idle_pct is not None and idle_pct < 5)
+def versus(kind, ours, theirs):
+    k, p = med((kind, ours)), med((kind, theirs))
+    return p / k if k and p else None
+r = versus("kept", "kestrel-keep", "winhttp")
+target("500 x 1 KB KeepAlive >= 2x WinHttpRequest (kept)", fmt("%.2fx", r), r is not None and r >= 2)
+r = versus("tls-kept", "kestrel-keep", "winhttp")
+target("500 x 1 KB KeepAlive over TLS >= 1.5x WinHttpRequest", fmt("%.2fx", r), r is not None and r >= 1.5)
+g, p = med(("gzip", "kestrel-gzip")), med(("gzip", "kestrel"))
+r = g / p if g and p else None
+target("32 MB gzip with Compression within 1.5x of plain GetURL", fmt("%.2fx the time", r), r is not None and r <= 1.5)
+t = med(("decode", "kestrel"))
+v = size_mb / t if t else None
+target("decoding >= 250 MB/s of output", fmt("%.0f MB/s", v), v is not None and v >= 250)
+gzip_mb = median_of([field(l, "peak_working_set_mb") for l in mem if l.startswith("Kestrel.Conn with Compression")])
+d = gzip_mb - kestrel_mb if gzip_mb is not None and kestrel_mb is not None else None
+target("peak working set with Compression within 10 MB of plain", fmt("%+.1f MB (%.1f MB)", d, gzip_mb),
+       d is not None and d <= 10)
 PY
-if [ "$SCENARIOS" = "1 2 3 4 5 6" ]; then
+if [ "$SCENARIOS" = "1 2 3 4 5 6 7" ]; then
   for extra in bench/links.sh bench/tcp.sh; do
     [ -f "$extra" ] && { echo "== $extra"; bash "$extra"; }
   done

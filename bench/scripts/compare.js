@@ -1,4 +1,4 @@
-// compare.js MODE URL ROUNDS COUNT [SAVEPATH] [PEERS] [CHARSETS]
+// compare.js MODE URL ROUNDS COUNT [SAVEPATH] [PEERS] [OPTIONS]
 // Times Kestrel and the platform's own HTTP objects on the same URL, in
 // alternating rounds (K W X K W X ...). Prints "RESULT mode engine seconds chars".
 //   MODE text   : COUNT fetches of URL as text
@@ -7,27 +7,32 @@
 // With COUNT > 1 WinHttpRequest is also timed with "Connection: close", a new
 // connection per request as Kestrel's HTTP/1.0 exchanges make (engine
 // "winhttp-close"): the same network work, so the comparison of code alone.
-// PEERS (comma-separated: winhttp, serverxmlhttp) limits the peers timed.
-// CHARSETS (comma-separated values of Kestrel's Charset, default "" alone)
-// times Kestrel once per value: engine "kestrel" for "", "kestrel-VALUE"
-// for the others.
+// PEERS (comma-separated: winhttp, serverxmlhttp; "none") limits the peers timed.
+// OPTIONS (keep, gzip, auto, or several of them joined by ",") times a second
+// Kestrel object beside the plain one, with KeepAlive, Compression on and
+// Charset "auto" as named (engine "kestrel-keep", "kestrel-gzip",
+// "kestrel-auto", "kestrel-keep,gzip").
 var a = WScript.Arguments;
 var mode = a(0), url = a(1), rounds = parseInt(a(2), 10), count = parseInt(a(3), 10);
 var savePath = a.length > 4 && a(4) != "-" ? a(4) : "";  // "-": none
 var peers = "," + (a.length > 5 ? a(5) : "winhttp,serverxmlhttp") + ",";
-var charsets = (a.length > 6 ? a(6) : "").split(",");
+var options = a.length > 6 ? a(6) : "";
 function wanted(peer) { return peers.indexOf("," + peer + ",") >= 0; }
 
 function now() { return new Date().getTime(); }
 
 var kestrel = new ActiveXObject("Kestrel.Conn");
 kestrel.TimeOut = 60;
+var tuned = new ActiveXObject("Kestrel.Conn");
+tuned.TimeOut = 60;
+tuned.KeepAlive = options.indexOf("keep") >= 0;
+tuned.Compression = options.indexOf("gzip") >= 0;
+tuned.Charset = options.indexOf("auto") >= 0 ? "auto" : "";
 var winhttp = new ActiveXObject("WinHttp.WinHttpRequest.5.1");
 var xmlhttp = new ActiveXObject("MSXML2.ServerXMLHTTP.6.0");
 
-function runKestrel(charset) {
+function runKestrel(kestrel) {
   var n = 0;
-  kestrel.Charset = charset;
   for (var i = 0; i < count; i++) {
     kestrel.URL = url;
     if (mode == "save") {
@@ -57,11 +62,8 @@ function runPeer(r, close) {
   return n;
 }
 
-function kestrelEngine(charset) {
-  return [charset == "" ? "kestrel" : "kestrel-" + charset, function () { return runKestrel(charset); }];
-}
-var engines = [];
-for (var c = 0; c < charsets.length; c++) engines.push(kestrelEngine(charsets[c]));
+var engines = [["kestrel", function () { return runKestrel(kestrel); }]];
+if (options != "") engines.push(["kestrel-" + options, function () { return runKestrel(tuned); }]);
 if (mode != "save") {
   if (wanted("winhttp")) engines.push(["winhttp", function () { return runPeer(winhttp); }]);
   if (wanted("serverxmlhttp")) engines.push(["serverxmlhttp", function () { return runPeer(xmlhttp); }]);

@@ -1,6 +1,9 @@
 // benchhost MODE PROGID URL [ARG]
 //   mem  : fetch URL as text (GetURL, or ResponseText for the peers) and print the
-//          process's peak memory;
+//          process's peak memory; "mem Kestrel.Conn URL gzip" with Compression on;
+//   decode: benchhost decode FILE ROUNDS: decode the gzip file ROUNDS times with
+//          the DLL's decoder and zlib, no network; prints
+//          "RESULT decode kestrel seconds bytes" per round;
 //   idle : fetch URL from a server that answers late and print the processor
 //          time the wait used;
 //   raw  : benchhost raw - HOST PORT PATH COUNT: the floor for one HTTP/1.0
@@ -19,9 +22,12 @@
 #include <oleauto.h>
 #include <psapi.h>
 
+#include "http/ContentDecoding.h"
+
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -162,7 +168,33 @@ int RawRequests(const wchar_t* host, int port, const wchar_t* path, int count) {
   return 0;
 }
 
+// The decoder alone: a gzip file decoded into memory that is kept between
+// rounds, as a body's memory serves the next body.
+int DecodeRounds(const wchar_t* path, int rounds) {
+  FILE* f = _wfopen(path, L"rb");
+  if (!f) return 1;
+  std::vector<char> packed;
+  char buffer[65536];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) packed.insert(packed.end(), buffer, buffer + n);
+  fclose(f);
+  std::vector<char> out;
+  for (int round = 0; round < rounds; ++round) {
+    out.clear();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    TContentDecoder decoder(TContentCoding::Gzip, [&](const char* d, size_t n) { out.insert(out.end(), d, d + n); });
+    decoder.Feed(packed.data(), packed.size());
+    decoder.Finish();
+    QueryPerformanceCounter(&end);
+    printf("RESULT decode kestrel %.4f %lu\n", static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart,
+           static_cast<unsigned long>(out.size()));
+  }
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && wcscmp(argv[1], L"decode") == 0) return DecodeRounds(argv[2], _wtoi(argv[3]));
   if (argc == 7 && wcscmp(argv[1], L"raw") == 0) return RawRequests(argv[3], _wtoi(argv[4]), argv[5], _wtoi(argv[6]));
   if (argc < 4) {
     fwprintf(stderr, L"usage: benchhost mem|idle PROGID URL\n");
@@ -186,6 +218,7 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_MEMORY_COUNTERS before = {}, after = {};
     before.cb = after.cb = sizeof(PROCESS_MEMORY_COUNTERS);
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+    if (kestrel && argc > 4 && wcscmp(argv[4], L"gzip") == 0) PutInt(d, L"Compression", -1);
     long n = FetchText(d, kestrel, url);
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     printf("chars=%ld peak_working_set_mb=%.1f start_working_set_mb=%.1f\n", n,

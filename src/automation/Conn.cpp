@@ -57,14 +57,18 @@ TResponseText TConn::GetURL()
     error_ = DescribeCurrentException();
     return {};
   }
+  // A compressed body to be saved is decoded straight into the file: one
+  // that expands without bound never has to fit in memory.
+  client.DecodedBodyFile = saveFileTo_;
   const bool done = client.Execute();
+  client.DecodedBodyFile.clear();
   // A redirect leaves its target in the client: the kept URL follows it.
   if (client.URL() != clientUrl_) {
     url_ = FromClientUrl(client.URL());
     clientUrl_ = client.URL();
   }
   if (!done) {
-    error_ = client.LastError;
+    error_ = FailureText(client.LastError);
     return {};
   }
   decision_ = TDecision::Pending;
@@ -73,19 +77,25 @@ TResponseText TConn::GetURL()
   // the result stays empty, which is how a script tells a failure.
   try {
     if (!saveFileTo_.empty()) {
-      client.Body.SaveToFile(saveFileTo_);
+      if (!client.BodyInFile()) client.Body.SaveToFile(saveFileTo_);
       saveFileTo_.clear();
       return {};
     }
     return TResponseText{BodyBytes(), ResponseChoice()};
-  } catch (const EInOutError& e) {
-    // A file's message names its path, which is kept in UTF-8.
-    error_ = Utf8ToAnsi(e.Message());
-    return {};
   } catch (...) {
-    error_ = DescribeCurrentException();
+    error_ = FailureText(DescribeCurrentException());
     return {};
   }
+}
+
+// The messages of SaveFileTo's file name its path, which is kept in UTF-8;
+// Error, like every other text, is in the ANSI code page.
+std::string TConn::FailureText(const std::string& message) const
+{
+  const bool namesTheFile = !saveFileTo_.empty() && message.size() > saveFileTo_.size() &&
+                            message.compare(message.size() - saveFileTo_.size(), saveFileTo_.size(), saveFileTo_) == 0 &&
+                            message.compare(0, 7, "Cannot ") == 0;
+  return namesTheFile ? Utf8ToAnsi(message) : message;
 }
 
 void TConn::RecordError(const std::string& message) { error_ = message; }
@@ -261,7 +271,7 @@ TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_
 
 
 bool TConn::KeepAlive() { return client_->KeepAlive; }
-void TConn::SetKeepAlive(bool value) { client_->KeepAlive = value; }
+void TConn::SetKeepAlive(bool value) { client_->SetKeepAlive(value); }
 
 bool TConn::Compression() { return client_->Compression; }
 void TConn::SetCompression(bool value) { client_->Compression = value; }

@@ -142,6 +142,9 @@ private:
   // What a getter gives of a kept text: with Charset "" what the system code
   // page keeps of it, else the text itself.
   std::string ScriptText(const std::string& text) const;
+  // A failure's message for Error: one that names SaveFileTo's path (UTF-8)
+  // in the ANSI code page.
+  std::string FailureText(const std::string& message) const;
   // Before each request: the client gets the kept texts in the mode's form.
   // Raises when the URL's host or PostData cannot be sent in it.
   void PrepareRequest();

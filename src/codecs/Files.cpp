@@ -13,6 +13,15 @@ FILE* OpenFileUtf8(const std::string& name, const char* mode) {
 #endif
 }
 
+bool RemoveFileUtf8(const std::string& name) {
+#ifdef _WIN32
+  const std::u16string wideName = Utf8ToUtf16(name);
+  return _wremove(reinterpret_cast<const wchar_t*>(wideName.c_str())) == 0;
+#else
+  return std::remove(name.c_str()) == 0;
+#endif
+}
+
 std::string TruncateFileName(const std::string& name, size_t count) {
   std::u16string units = Utf8ToUtf16(name);
   if (units.size() <= count) return name;

@@ -9,6 +9,9 @@
 // failure, as fopen.
 FILE* OpenFileUtf8(const std::string& name, const char* mode);
 
+// Deletes the file named in UTF-8; false when it cannot.
+bool RemoveFileUtf8(const std::string& name);
+
 // The name cut to its first count UTF-16 units, a surrogate pair never
 // parted.
 std::string TruncateFileName(const std::string& name, size_t count);

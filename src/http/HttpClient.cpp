@@ -56,8 +56,15 @@ THttpClient::THttpClient(TComponent* AOwner) : TTcpConnection(AOwner) {
 }
 
 // Members go in reverse order of declaration; none of them raises on the way,
-// and the base destructor then writes the transfer log.
-THttpClient::~THttpClient() = default;
+// and the base destructor then writes the transfer log, which notes the close
+// of a kept connection.
+THttpClient::~THttpClient() {
+  try {
+    if (FKept.Held()) CloseKeptConnection("the object is released");
+  } catch (...) {
+  }
+  AbandonDecoding();
+}
 
 void THttpClient::SetURL(const std::string& Value) {
   // CR, LF or NUL would let the URL end the request line early and smuggle
@@ -130,7 +137,10 @@ void THttpClient::SendRequest() {
   const std::string target =
       PercentEncodeNonAscii(proxied ? FWireURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath));
   BeginSendBatch();
-  SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), " HTTP/1.0", " " + Protocol));
+  // A kept connection needs HTTP/1.1, where connections persist unless
+  // either side says otherwise.
+  const std::string version = KeepAlive ? " HTTP/1.1" : " HTTP/1.0";
+  SendLine(RequestMethod + " " + target + ChooseText(Protocol.empty(), version, " " + Protocol));
 
   // Under TLS the proxy's credentials went with the tunnel request; the
   // origin server must never see them.
@@ -142,6 +152,7 @@ void THttpClient::SendRequest() {
   // answers a request without it for its default site.
   SendLine("Host: " + ChooseText(FProxy.empty(), Server, HostName));
   SendLine("Accept: " + ChooseText(Accept.empty(), "*/*", Accept));
+  if (Compression) SendLine("Accept-Encoding: gzip, deflate");
   const bool post = RequestMethod == "POST";
   if (post) {
     if (!FContentType.empty()) SendLine("Content-Type: " + FContentType);
@@ -222,18 +233,11 @@ bool THttpClient::Execute() {
 
 void THttpClient::Transact() {
   CheckRequestHeaderValues();
+  const bool reused = TakeKeptConnection();
   ResetState();
-  // An https URL names its port or means 443; http looks its service up.
-  ImpliedPort = FSecure && FProxy.empty() ? HttpsPort : 0;
-  Open();
+  if (!reused) OpenConnection();
   try {
-    Connect();
-    if (FSecure) {
-      if (!FProxy.empty()) OpenTunnel();
-      StartTls(HostName.substr(0, HostName.find(':')));
-    }
-    SendRequest();
-    ReadHeaders();
+    SendAndReadHead(reused);
     if (RequestMethod == "HEAD") {
       if (!SaveToFile.empty()) SaveLinesToFile(Headers, SaveToFile);  // ignores file errors itself
     } else {
@@ -241,10 +245,11 @@ void THttpClient::Transact() {
       SaveResult();
     }
   } catch (...) {
+    FKept.Release();
     Close();
     throw;
   }
-  Close();
+  FinishExchange();
 }
 
 void THttpClient::SaveResult() {
@@ -321,24 +326,30 @@ void THttpClient::ReadBody() {
   Body.ClearKeepingRoom();
   if (IgnoreAfterHeaders) return;
   try {
-    if (IsChunked()) {
+    StartDecoding();
+    if (KeepAlive && FFraming.Kind == TBodyFraming::None) {
+      // No body follows (204, 304): none is waited for on a kept connection.
+    } else if (IsChunked()) {
       ReadChunkedBody();
     } else {
       const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
       // Room for the announced length at once (up to a sane bound, since the
       // server's word is not proof): no copying as the body grows.
-      if (length > 0) {
+      if (length > 0 && !FDecoder) {
         Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
         Body.SetExpectedSize(length);
       }
-      ReadBlock(Body, length);  // -1 reads until the peer closes
+      ReadBlock(BodyTarget(), length);  // -1 reads until the peer closes
     }
+    FinishDecoding();
   } catch (const EOutOfResources&) {
     // A body too large for memory ("Out of memory"): hand what it took back
     // to the host at once rather than keep a useless part of it.
+    AbandonDecoding();
     Body.Clear();
     throw;
   } catch (...) {
+    AbandonDecoding();
     Body.ReleaseUnusedRoom();  // a failed body keeps what came, not the room announced
     throw;
   }
@@ -356,8 +367,15 @@ void THttpClient::ReadChunkedBody() {
     ReadLine(line);
     if (line.empty()) ReadLine(line);  // the CR LF after the previous chunk's data
     const int32_t size = ParseChunkSize(line);
+    if (size < 0) FFramingBroken = true;  // what follows on the connection cannot be trusted
+    if (size == 0 && KeepAlive) {
+      // The trailer lines up to the empty line end the body; they belong
+      // to it and not to the next answer on the connection.
+      THeaderList trailers;
+      ReadHeaderBlock(trailers);
+    }
     if (size <= 0) break;
-    ReadBlock(Body, size);
+    ReadBlock(BodyTarget(), size);
   }
 }
 

@@ -13,9 +13,13 @@
 #include "codecs/HeaderList.h"
 #include "codecs/MemoryStream.h"
 #include "codecs/StringList.h"
+#include "http/ConnectionReuse.h"
+#include "http/ContentDecoding.h"
 #include "tcp/TcpConnection.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 class THttpClient : public TTcpConnection {
@@ -85,10 +89,22 @@ public:
   TNotifyEvent OnRecvdHeaders;
   TNotifyEvent OnSetExtraHeaders;
 
+  // KeepAlive's writer: turning it off closes a kept connection at once.
+  void SetKeepAlive(bool Value);
+  // A file that a compressed body is decoded into as it arrives, instead of
+  // Body (which then stays empty): a body that expands without bound never
+  // has to fit in memory. Other bodies go to Body as usual. Named in UTF-8.
+  std::string DecodedBodyFile;
+  // The last body went to DecodedBodyFile.
+  bool BodyInFile() const { return FBodyInFile; }
+  // Most decoded bytes held in Body; a larger body fails the exchange.
+  static constexpr int64_t MaxDecodedBody = 256LL * 1024 * 1024;
+
   // Runs the exchange and follows redirects; true when the last exchange
   // completed, else false with the message in LastError.
   bool Execute();
-  // One exchange on a fresh connection; raises on failure.
+  // One exchange, on the kept connection when it serves (KeepAlive), else on
+  // a fresh one; raises on failure.
   void Transact();
   // Raises ESocketError "Invalid request header value in <member>" when a
   // value would break its request line or header line (CR, LF, NUL) or the
@@ -113,6 +129,9 @@ public:
   // Standard Base64 without line breaks, for Basic credentials of any length.
   static std::string EncodeBase64(const std::string& Text);
 
+protected:
+  void BlockArrived(TMemoryStream& Stream) override;
+
 private:
   void ReadChunkedBody();
   // Reads lines into Lines up to and including the empty line, within the
@@ -128,6 +147,34 @@ private:
   // has none.
   std::string WireAuthority(const std::string& authority);
 
+  // Kept connections (HttpKeepAlive.cpp).
+  // Opens and connects a fresh connection: tunnel and TLS for https.
+  void OpenConnection();
+  // The kept connection, when it can serve this request; any other is closed.
+  bool TakeKeptConnection();
+  // Sends the request and reads the final answer's header block; a request
+  // whose kept connection fails before any byte of the answer is sent once
+  // more on a fresh one.
+  void SendAndReadHead(bool Reused);
+  // ReadHeaders, passing over interim answers (1xx) when keeping connections.
+  void ReadResponseHead();
+  // Keeps the connection after a complete exchange, or closes it.
+  void FinishExchange();
+  bool ConnectionReusable();
+  void CloseKeptConnection(const std::string& Why);
+  void NoteInLog(const std::string& Text);
+  std::string ConnectedAuthority() const;
+
+  // Compressed bodies (HttpDecoding.cpp).
+  // Where the body's bytes go as they are received: the compressed bytes
+  // wait in FRawBody for the decoder.
+  TMemoryStream& BodyTarget() { return FDecoder ? FRawBody : Body; }
+  void StartDecoding();
+  void DecodeRawBody();
+  void FinishDecoding();
+  void AbandonDecoding();
+  void WriteDecoded(const char* Data, size_t Size);
+
   std::string FURL;
   std::string FWireURL;  // FURL with the host as it goes out (proxied request lines)
   std::string FProxy;
@@ -136,4 +183,13 @@ private:
   std::string FFileName;
   std::string FURLPath;
   bool FSecure = false;
+
+  TKeptConnection FKept;
+  std::string FKeptAuthority;  // "host:port" of the kept connection, for the log
+  TResponseFraming FFraming;  // of the last response
+  bool FFramingBroken = false;  // a chunked body whose framing failed
+  std::unique_ptr<TContentDecoder> FDecoder;
+  TMemoryStream FRawBody;
+  FILE* FDecodedFile = nullptr;
+  bool FBodyInFile = false;
 };

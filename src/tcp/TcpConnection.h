@@ -125,6 +125,21 @@ protected:
   void ResolvePort();
   void CreateSocket();
 
+  // Received bytes not handed out yet, plaintext or not yet decrypted.
+  bool HasPendingInput() const;
+  // Bytes of the stream handed out by receives (plaintext under TLS) over
+  // the component's life: a request whose answer has not begun leaves it as it was.
+  uint64_t ReceivedCount() const { return FReceivedCount; }
+  // An open socket left idle between requests can take another: no close or
+  // error notice came, nothing arrived unasked, and a look at the socket
+  // finds it open and empty. Runs one pass of the pump for the notices.
+  bool IdleSocketAlive();
+  // Called by ReadBlock after each piece it appended to Stream; a reader that
+  // consumes the stream as it arrives may empty it here.
+  virtual void BlockArrived(TMemoryStream& Stream) { (void)Stream; }
+  // Milliseconds of the system's tick count, for idle times.
+  static uint32_t NowMs();
+
   WSADATA StartupData{};
   SOCKET SocketHandle = INVALID_SOCKET;
   HANDLE AsyncHandle = nullptr;
@@ -168,6 +183,7 @@ private:
   std::vector<char> FReceiveBuffer;
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
+  uint64_t FReceivedCount = 0;
   // The TLS session of the open socket, if any, and the credentials it was
   // made with (kept for the object's next sessions).
   std::unique_ptr<TTlsCredentials> FTlsCredentials;
@@ -188,8 +204,6 @@ private:
   bool AwaitLookup(const bool& done);
   void RaiseLastError(uint16_t fallback);
   size_t Buffered() const { return FReceiveEnd - FReceiveStart; }
-  // Received bytes not handed out yet, plaintext or not yet decrypted.
-  bool HasPendingInput() const;
   void DiscardReceived();
   bool HasBufferedLine() const;
   bool TakeBufferedLine(std::string& Line);

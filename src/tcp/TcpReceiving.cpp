@@ -76,9 +76,9 @@ int TTcpConnection::ReceiveIntoBuffer(int& Error) {
 }
 
 int TTcpConnection::ReceiveSome(char* Target, int Size, int& Error) {
-  if (FTls) return ReceiveDecrypted(Target, Size, Error);
-  int n = WinsockApi.recv(SocketHandle, Target, Size, 0);
-  if (n == SOCKET_ERROR) Error = WinsockApi.WSAGetLastError();
+  int n = FTls ? ReceiveDecrypted(Target, Size, Error) : WinsockApi.recv(SocketHandle, Target, Size, 0);
+  if (n == SOCKET_ERROR && !FTls) Error = WinsockApi.WSAGetLastError();
+  if (n > 0) FReceivedCount += static_cast<uint64_t>(n);
   return n;
 }
 
@@ -211,6 +211,7 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
       if (n > 0) {
         RestartWait();
         progress = true;
+        BlockArrived(Stream);
       }
       if (fromSocket && n == request && request == piece) piece = std::min(piece * 2, MaxBlockSize);
     }

@@ -108,3 +108,19 @@ void TTcpConnection::WaitFor(const bool& flag, bool endOnAsyncError, bool endOnC
   StopWait();
 }
 
+
+// ---------------------------------------------------------------------------
+// A socket kept between requests
+
+uint32_t TTcpConnection::NowMs() { return GetTickCount(); }
+
+bool TTcpConnection::IdleSocketAlive() {
+  PumpMessages();
+  if (!HasSocket() || Closed || AsyncError || HasPendingInput()) return false;
+  // One byte looked at, none taken: an open, quiet socket has none to give.
+  // The look also counts as a receive, after which the library posts a read
+  // notice for the next bytes that arrive.
+  char probe;
+  if (WinsockApi.recv(SocketHandle, &probe, 1, MSG_PEEK) != SOCKET_ERROR) return false;
+  return WinsockApi.WSAGetLastError() == WSAEWOULDBLOCK;
+}

@@ -51,6 +51,15 @@ Size:   $index_size characters
 <h1>Kestrel test site</h1>
 EOF2
 
+# 20 calls on one kept connection, each answer gzip-compressed by nginx.
+text_size=$(stat -c %s "$site/text.txt")
+run_case api-loop 0 "$ex" api-loop.vbs "$nginx/text.txt" 20 <<EOF2
+Calls:    20
+Status:   HTTP/1.1 200 OK
+Received: $((text_size * 20)) characters
+Encoding: gzip
+EOF2
+
 # Nothing listens on port 1 of the loopback address.
 run_case fetch-page-refused 1 "$ex" fetch-page.vbs "http://127.0.0.1:1/" <<EOF2
 Failed: [10061] Connection refused

@@ -48,6 +48,14 @@ PY
   mv "$site/big32.bin.part" "$site/big32.bin"
 fi
 
+# text.txt: 64 KiB of text lines, which nginx sends gzip-compressed to a
+# client that asks.
+python3 - "$site/text.txt" <<'PY'
+import sys
+with open(sys.argv[1], "w", newline="\n") as f:
+    f.write("".join("Line %05d of the kestrel text, compressed on the way.\n" % i for i in range(1200))[:65536])
+PY
+
 # Basic-auth password file in the apr1 (salted MD5) form nginx reads.
 hash=$(openssl passwd -apr1 -salt kestrel1 's3cret:pw')
 printf 'kestrel:%s\n' "$hash" > "$site/.htpasswd"

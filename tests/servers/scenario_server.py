@@ -17,6 +17,7 @@ wait and read is bounded. Logs one line per connection to stderr.
 """
 
 import argparse
+import itertools
 import os
 import re
 import select
@@ -28,6 +29,7 @@ import time
 import urllib.parse
 
 import hostile
+from scenario_bodies import ScenarioError, transform_body
 
 MAX_REQUEST_HEAD = 1 << 20       # bytes of request line and headers
 MAX_REQUEST_BODY = 64 << 20      # bytes of request body read for /echo
@@ -36,6 +38,8 @@ MAX_DELAY_MS = 300_000           # longest delay, pause or keep-open honoured
 DRAIN_TIME_LIMIT = 5.0           # seconds to wait for the peer's close after ours
 MAX_REPEAT_BYTES = 256 << 20     # largest expansion of one {{repeat}}
 MAX_CACHED_SCENARIOS = 64        # parsed scenarios kept; the cache is emptied beyond
+MAX_REPLIES_PER_CONNECTION = 100_000  # answers one connection gets, replies: cycle included
+DEFAULT_KEEP_IDLE_MS = 10_000    # how long a kept connection waits for the next request
 
 DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
 
@@ -43,10 +47,6 @@ DEFAULT_CORPUS = "/work/shared/corpus/http-responses"
 def log(message):
     sys.stderr.write("%s %s\n" % (time.strftime("%H:%M:%S"), message))
     sys.stderr.flush()
-
-
-class ScenarioError(Exception):
-    pass
 
 
 # ---------------------------------------------------------------------------
@@ -58,7 +58,9 @@ class Scenario:
     def __init__(self, name):
         self.name = name
         self.directives = {}     # name -> list of argument strings
-        self.reply = b""
+        self.reply = b""         # the first reply
+        self.replies = []        # (action, bytes): one per request on the connection
+        self.templated = False   # the replies hold {{conn}} or {{nreq}}
         self.request = None      # expected request bytes, for test runners
 
     def option(self, key, default=None):
@@ -67,24 +69,35 @@ class Scenario:
 
 
 DIRECTIVES = {"delay", "drip", "pause-at", "cut-at", "end", "line-ends", "escapes",
-              "final-newline", "description"}
+              "final-newline", "description", "keep-idle", "replies", "body-coding",
+              "body-damage", "body-chunks", "body-zeros"}
 
-MARKER = re.compile(rb"^--- (reply|request) ---\r?$")
+# "--- reply ---" may come several times: the Nth answers the Nth request on
+# the connection. "--- reply: drop|reset|silent ---" reads that request and
+# closes, resets, or never answers.
+MARKER = re.compile(rb"^--- (reply|request)(?:: (drop|reset|silent))? ---\r?$")
+REPLY_ACTIONS = ("send", "drop", "reset", "silent")
 
 
 def parse_scenario(name, data, overrides):
     scenario = Scenario(name)
     sections = {}
+    replies = []                 # [action, text] in order
     current = None
     head_lines = []
     for line in data.splitlines(keepends=True):
         marker = MARKER.match(line.rstrip(b"\n"))
         if marker:
             current = marker.group(1).decode()
-            sections[current] = b""
+            if current == "reply":
+                replies.append([(marker.group(2) or b"send").decode(), b""])
+            else:
+                sections[current] = b""
             continue
         if current is None:
             head_lines.append(line)
+        elif current == "reply":
+            replies[-1][1] += line
         else:
             sections[current] += line
     for raw in head_lines:
@@ -100,7 +113,10 @@ def parse_scenario(name, data, overrides):
         if key not in DIRECTIVES:
             raise ScenarioError("unknown override %r" % key)
         scenario.directives.setdefault(key, []).append(value.replace(",", " ").replace(":", " "))
-    scenario.reply = render(sections.get("reply", b""), scenario)
+    scenario.replies = [(action, render(text, scenario) if action == "send" else b"")
+                        for action, text in replies] or [("send", b"")]
+    scenario.reply = scenario.replies[0][1]
+    scenario.templated = any(b"{{conn}}" in r or b"{{nreq}}" in r for _, r in scenario.replies)
     if "request" in sections:
         scenario.request = render(sections["request"], scenario)
     return scenario
@@ -135,6 +151,7 @@ def render(body, scenario):
         raise ScenarioError("line-ends must be crlf, lf or join")
     if scenario.option("escapes", "off") == "on":
         body = ESCAPE.sub(lambda m: ESCAPES.get(m.group(1)) or bytes([int(m.group(1)[1:], 16)]), body)
+    body = transform_body(body, scenario)
     if b"{{body-length}}" in body:
         head_end = body.find(b"\r\n\r\n")
         skip = 4
@@ -305,9 +322,10 @@ def finish(conn, end):
     conn.close()
 
 
-def reply_after_delay(conn, scenario, peer):
-    """The reply, cut as the scenario says, once its delay is over; None (and
-    the connection closed) when the client closed during the delay."""
+def reply_after_delay(conn, scenario, peer, reply=None):
+    """The reply (the first by default), cut as the scenario says, once its
+    delay is over; None (and the connection closed) when the client closed
+    during the delay."""
     delay = int(scenario.option("delay", "0"))
     if delay > 0:
         # A client that gives up and closes ends the delay early.
@@ -315,21 +333,73 @@ def reply_after_delay(conn, scenario, peer):
             log("%s %s: peer closed during the delay" % (peer, scenario.name))
             conn.close()
             return None
-    reply = scenario.reply
+    if reply is None:
+        reply = scenario.reply
     cut = scenario.option("cut-at")
     if cut is not None:
         reply = reply[:int(cut)]
     return reply
 
 
-def deliver(conn, scenario, peer):
-    reply = reply_after_delay(conn, scenario, peer)
-    if reply is None:
-        return
-    sent = send_all(conn, reply, scenario)
-    end = scenario.option("end", "close")
-    log("%s %s: sent %d bytes, end %s" % (peer, scenario.name, sent, end))
-    finish(conn, end)
+def fill_in(reply, connection, number):
+    """{{conn}} and {{nreq}} (8 characters each, so that {{body-length}} holds)
+    become the connection's number and the request's number on it, 8 digits each."""
+    return (reply.replace(b"{{conn}}", b"%08d" % connection)
+            .replace(b"{{nreq}}", b"%08d" % number))
+
+
+def await_next_request(conn, scenario, read):
+    """The next request on a kept connection, or None when the client closed
+    it or sent nothing for keep-idle ms (the server then closes it)."""
+    idle = min(int(scenario.option("keep-idle", str(DEFAULT_KEEP_IDLE_MS))), MAX_DELAY_MS) / 1000.0
+    readable, _, _ = select.select([conn], [], [], idle)
+    if not readable:
+        return None
+    request = read()
+    return None if request.kind == "bad" and not request.raw else request
+
+
+def serve_replies(conn, scenario, peer, connection, send, read):
+    """Answers the requests of one connection with the scenario's replies in
+    turn (from the first again with replies: cycle); True when the last reply
+    went out and the connection is to end as the scenario says."""
+    cycle = scenario.option("replies", "once") == "cycle"
+    # Bounded by the replies (or MAX_REPLIES_PER_CONNECTION when cycling).
+    for number in range(MAX_REPLIES_PER_CONNECTION):
+        action, reply = scenario.replies[number % len(scenario.replies)]
+        if action == "drop":
+            log("%s %s: request %d dropped unanswered" % (peer, scenario.name, number + 1))
+            conn.close()
+            return False
+        if action in ("reset", "silent"):
+            log("%s %s: request %d answered by a %s" % (peer, scenario.name, number + 1, action))
+            if action == "silent":
+                wait_for_peer_close(conn, MAX_DELAY_MS / 1000.0)
+                conn.close()
+            else:
+                finish(conn, "reset")
+            return False
+        reply = reply_after_delay(conn, scenario, peer, reply)
+        if reply is None:
+            return False
+        sent = send(fill_in(reply, connection, number + 1) if scenario.templated else reply)
+        log("%s %s: request %d, sent %d bytes" % (peer, scenario.name, number + 1, sent))
+        if number + 1 >= len(scenario.replies) and not cycle:
+            return True
+        if await_next_request(conn, scenario, read) is None:
+            log("%s %s: the kept connection ends after %d requests" % (peer, scenario.name, number + 1))
+            finish(conn, "close")
+            return False
+    return True
+
+
+def deliver(conn, scenario, peer, connection=0):
+    send = lambda data: send_all(conn, data, scenario)
+    read = lambda: read_request(conn, read_body=True)
+    if serve_replies(conn, scenario, peer, connection, send, read):
+        end = scenario.option("end", "close")
+        log("%s %s: end %s" % (peer, scenario.name, end))
+        finish(conn, end)
 
 
 def simple_response(status, body, content_type="text/plain"):
@@ -341,6 +411,7 @@ def simple_response(status, body, content_type="text/plain"):
 def raw_scenario(name, reply, overrides):
     scenario = Scenario(name)
     scenario.reply = reply
+    scenario.replies = [("send", reply)]
     for key, value in overrides:
         if key not in DIRECTIVES:
             raise ScenarioError("unknown override %r" % key)
@@ -377,6 +448,7 @@ class Server:
         self.no_listen_port = self.closed_port()
         self.cache = {}
         self.cache_lock = threading.Lock()
+        self.connections = itertools.count(1)   # numbers for {{conn}}
 
     def closed_port(self):
         probe = socket.socket()
@@ -471,7 +543,7 @@ class Server:
             request = read_request(conn, read_body=True)
             scenario = self.route(request)
             log("%s %r -> %s" % (peer, request.first_line[:200], scenario.name))
-            deliver(conn, scenario, peer)
+            deliver(conn, scenario, peer, next(self.connections))
         except (ScenarioError, ValueError) as error:
             log("%s scenario error: %s" % (peer, error))
             try:

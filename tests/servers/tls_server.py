@@ -165,12 +165,22 @@ def send_reply(session, reply, chosen, options):
     return True
 
 
-def deliver(session, chosen, options, peer):
+def deliver(session, chosen, options, peer, connection):
     conn = session.conn
-    reply = scenario.reply_after_delay(conn, chosen, peer)
-    if reply is None:
-        return
-    whole = send_reply(session, reply, chosen, options)
+    if len(chosen.replies) > 1 or chosen.option("replies") == "cycle":
+        # Several answers on one connection: each request read through the session.
+        def send(data):
+            send_reply(session, data, chosen, options)
+            return len(data)
+        read = lambda: scenario.read_request(session, read_body=True)
+        if not scenario.serve_replies(conn, chosen, peer, connection, send, read):
+            return
+        whole, reply = True, chosen.replies[-1][1]
+    else:
+        reply = scenario.reply_after_delay(conn, chosen, peer)
+        if reply is None:
+            return
+        whole = send_reply(session, reply, chosen, options)
     end = chosen.option("end", "close")
     action = end.split()[0]
     log("%s %s: %s %d bytes, end %s%s" % (peer, chosen.name, session.version(), len(reply), end,
@@ -219,7 +229,7 @@ class TlsServers:
             scenario.finish(conn, "close")
             return
         log("%s %r -> %s over %s" % (peer, request.first_line[:200], chosen.name, session.version()))
-        deliver(session, chosen, options, peer)
+        deliver(session, chosen, options, peer, next(self.routes.connections))
 
     def silent(self, conn, peer):
         tls_hostile.read_client_hello(conn)

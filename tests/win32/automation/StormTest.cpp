@@ -126,8 +126,13 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
     result.Injected.assign(kinds.size(), 0);
     result.Failed.assign(kinds.size(), 0);
     std::vector<TScriptConn> conns(kObjectsPerThread);
-    for (TScriptConn& conn : conns) {
+    for (size_t n = 0; n < conns.size(); ++n) {
+      TScriptConn& conn = conns[n];
       if (!conn.Valid() || FAILED(conn.Put(L"TimeOut", 1))) result.Problems.push_back("no object");
+      // Every pair of KeepAlive and Compression among the storm's objects:
+      // kept connections meet every hostile reply, and so does the decoder.
+      conn.Put(L"KeepAlive", (n + static_cast<size_t>(thread)) % 2 ? -1L : 0L);
+      conn.Put(L"Compression", thread >= kThreads / 2 ? -1L : 0L);
     }
     if (result.Problems.empty()) {
       for (size_t i = static_cast<size_t>(thread), n = 0; i < plan.size(); i += kThreads, ++n) {

@@ -35,6 +35,25 @@ const std::vector<RequestCase>& RequestCases() {
       {"Protocol", "http://127.0.0.1:%P/echo",
        [](THttpClient& c) { c.Protocol = "HTTP/1.1"; },
        "GET /echo HTTP/1.1\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      // Kept connections need HTTP/1.1 (a set Protocol is sent as it is);
+      // compressed bodies are asked for in one line after Accept.
+      {"KeepAliveAsksForHttp11", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) { c.KeepAlive = true; },
+       "GET /echo HTTP/1.1\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      {"KeepAliveKeepsTheSetProtocol", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.KeepAlive = true;
+         c.Protocol = "HTTP/1.0";
+       },
+       "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      {"CompressionAcceptsGzipAndDeflate", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.Compression = true;
+         c.KeepAlive = true;
+         c.ExtraHeaders.Add("X-After: accept-encoding");
+       },
+       "GET /echo HTTP/1.1\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\n"
+       "X-After: accept-encoding\r\n\r\n"},
       {"UserAgentTrimmed", "http://127.0.0.1:%P/echo",
        [](THttpClient& c) { c.UserAgent = " \t Kestrel test/1.0 \r\n"; },
        "GET /echo HTTP/1.0\r\nUser-Agent: Kestrel test/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
