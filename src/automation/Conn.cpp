@@ -39,7 +39,7 @@ TConn::~TConn()
 // ---------------------------------------------------------------------------
 // Request driver
 
-TResponseText TConn::GetURL()
+TResponseText TConn::GetURL(bool asText)
 {
   // A request pumps the thread's messages while it waits; a call dispatched
   // in that window must not start a second exchange on the same connection.
@@ -81,6 +81,7 @@ TResponseText TConn::GetURL()
       saveFileTo_.clear();
       return {};
     }
+    if (!asText) return {};  // the charset is decided when first asked for
     return TResponseText{BodyBytes(), ResponseChoice()};
   } catch (...) {
     error_ = FailureText(DescribeCurrentException());
@@ -268,7 +269,6 @@ TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_
 
 // ---------------------------------------------------------------------------
 // IConn2
-
 
 bool TConn::KeepAlive() { return client_->KeepAlive; }
 void TConn::SetKeepAlive(bool value) { client_->SetKeepAlive(value); }

@@ -43,8 +43,9 @@ public:
   // Request driver. A failure of the exchange, or of saving its body,
   // gives an empty result and its message in Error().
   // The body as text: a view of the response body, valid until the next
-  // request, with the charset it is read in.
-  TResponseText GetURL();
+  // request, with the charset it is read in; nothing when asText is false
+  // (the exchange alone, for BinaryData, a file or the links).
+  TResponseText GetURL(bool asText = true);
   // Records a failure of GetURL's result that only the COM boundary meets
   // (converting the body to a BSTR).
   void RecordError(const std::string& message);

@@ -503,7 +503,7 @@ private:
   // GetURL's exchange without its text; failures go to Error as GetURL's do.
   HRESULT Fetch()
   {
-    DoOrHandle([&] { conn_.GetURL(); }, [&] { conn_.RecordError(DescribeCurrentException()); });
+    DoOrHandle([&] { conn_.GetURL(false); }, [&] { conn_.RecordError(DescribeCurrentException()); });
     return S_OK;
   }
 

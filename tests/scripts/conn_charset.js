@@ -34,8 +34,8 @@ checkEqual("the byte order mark wins over the header", units(conn.GetURL()), "78
 
 conn.URL = base + "s/charset-links.html";
 conn.GetURL();
-var names = new VBArray(conn.GetHREFNames).toArray();
 var links = new VBArray(conn.GetHREFs()).toArray();
+var names = new VBArray(conn.GetHREFNames).toArray();
 checkEqual("a link target", links[0], "/caf" + String.fromCharCode(0xe9) + "?q=" + String.fromCharCode(0xfc));
 checkEqual("numeric, hexadecimal and named references", units(names[0]), "43 61 66 e9 e9 20ac 20ac d83d de00");
 
