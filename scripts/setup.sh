@@ -10,10 +10,12 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 # named here: --no-install-recommends skips it); libwine-dev brings the IDL
 # headers, the same in every architecture's package; openssl and curl make
 # and check the TLS test servers' certificates; zlib decodes compressed
-# bodies (the system's natively, Debian's static mingw-w64 build in the DLLs).
+# bodies (the system's natively, Debian's static mingw-w64 build in the DLLs);
+# publicsuffix is the list of public suffixes the cookie store builds in.
 for p in cmake make g++ clang python3 g++-mingw-w64-i686 mingw-w64-tools zlib1g-dev libz-mingw-w64-dev \
          wine wine32:i386 libwine-dev libgnutls30:i386 wine64 libgnutls30 g++-mingw-w64-x86-64 \
-         googletest nginx-light tinyproxy openssl curl libclang-rt-14-dev zip; do
+         googletest nginx-light tinyproxy openssl curl libclang-rt-14-dev zip \
+         publicsuffix; do
   have_pkg "$p" || need+=("$p")
 done
 

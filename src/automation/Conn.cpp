@@ -6,7 +6,10 @@
 #include "codecs/TextHelpers.h"
 #include "codecs/UrlCodec.h"
 #include "html/LinkExtractor.h"
+#include "http/CookieFile.h"
 #include "http/HttpClient.h"
+
+#include <ctime>
 
 namespace {
 
@@ -279,8 +282,10 @@ void TConn::SetCompression(bool value) { client_->Compression = value; }
 bool TConn::KeepCookies() { return client_->KeepCookies; }
 void TConn::SetKeepCookies(bool value) { client_->KeepCookies = value; }
 
-std::string TConn::Cookies() { return cookies_; }
-void TConn::SetCookies(const std::string& value) { cookies_ = value; }
+// The store reads and writes whether or not KeepCookies is on: a script can
+// carry a login from one object to the next.
+std::string TConn::Cookies() { return CookieFileText(client_->Cookies, std::time(nullptr)); }
+void TConn::SetCookies(const std::string& value) { LoadCookieFileText(client_->Cookies, value, std::time(nullptr)); }
 
 // ---------------------------------------------------------------------------
 // Members that need no state

@@ -117,7 +117,9 @@ public:
   void SetCompression(bool value);
   bool KeepCookies();
   void SetKeepCookies(bool value);
-  // The cookie store as text, one cookie a line.
+  // The cookie store as text in the cookie file format of curl and wget. A
+  // put replaces the store, or fails naming the first line not in the
+  // format and leaves the store as it was.
   std::string Cookies();
   void SetCookies(const std::string& value);
 
@@ -175,5 +177,4 @@ private:
   TDecision decision_ = TDecision::None;
   TCharsetChoice responseChoice_;
   std::string responseCharset_;
-  std::string cookies_;
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <ctime>
 #include <new>
 #include <utility>
 
@@ -159,6 +160,7 @@ void THttpClient::SendRequest() {
     SendLine("Content-Length: " + std::to_string(PostData.size()));
     SendLine("Pragma: No-Cache");
   }
+  SendCookieLine();
   for (const std::string& line : ExtraHeaders.Lines()) {
     if (!Trim(line).empty()) SendLine(line);
   }
@@ -238,6 +240,8 @@ void THttpClient::Transact() {
   if (!reused) OpenConnection();
   try {
     SendAndReadHead(reused);
+    // Before a redirect is followed: the next hop may need these cookies.
+    StoreResponseCookies();
     if (RequestMethod == "HEAD") {
       if (!SaveToFile.empty()) SaveLinesToFile(Headers, SaveToFile);  // ignores file errors itself
     } else {
@@ -307,6 +311,29 @@ int THttpClient::ReadHeaders() {
   const int status = ParseStatusLine(Headers[0]).Code;
   if (OnRecvdHeaders) OnRecvdHeaders(this);
   return status;
+}
+
+TCookieRequest THttpClient::CookieRequest() const {
+  // The URL's own host (not the proxy's) and the path the request asks for.
+  const std::string target = !RequestURI.empty() && RequestURI[0] == '/' ? RequestURI : FURLPath;
+  return MakeCookieRequest(HostName, target, FSecure);
+}
+
+void THttpClient::SendCookieLine() {
+  if (!KeepCookies) return;
+  const std::string cookies = Cookies.CookieHeader(CookieRequest(), std::time(nullptr));
+  if (!cookies.empty()) SendLine("Cookie: " + cookies);
+}
+
+void THttpClient::StoreResponseCookies() {
+  if (!KeepCookies) return;
+  const TCookieRequest request = CookieRequest();
+  const int64_t now = std::time(nullptr);
+  // The header lines only: the status line is none of them.
+  for (int i = 1; i < Headers.Count(); ++i) {
+    const std::string& line = Headers[i];
+    if (StartsWithNoCase(line, "SET-COOKIE:")) Cookies.SetCookie(std::string_view(line).substr(11), request, now);
+  }
 }
 
 bool THttpClient::IsChunked() {

@@ -15,6 +15,7 @@
 #include "codecs/StringList.h"
 #include "http/ConnectionReuse.h"
 #include "http/ContentDecoding.h"
+#include "http/CookieStore.h"
 #include "tcp/TcpConnection.h"
 
 #include <cstddef>
@@ -80,6 +81,8 @@ public:
   const std::string& URLPath() const { return FURLPath; }
   THeaderList Headers;  // the last response's lines
   TMemoryStream Body;   // the last response's body
+  // The cookies kept between requests; filled and sent only with KeepCookies.
+  TCookieStore Cookies;
 
   // Events, each fired only when assigned.
   TReceivingEvent OnReceiving;
@@ -146,6 +149,11 @@ private:
   // in its IDNA form when URLs are UTF-8; raises "Invalid URL" when the name
   // has none.
   std::string WireAuthority(const std::string& authority);
+  // With KeepCookies: the Cookie line of the stored cookies that go with this
+  // request, and the storing of the answer's Set-Cookie lines.
+  TCookieRequest CookieRequest() const;
+  void SendCookieLine();
+  void StoreResponseCookies();
 
   // Kept connections (HttpKeepAlive.cpp).
   // Opens and connects a fresh connection: tunnel and TLS for https.

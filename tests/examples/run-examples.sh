@@ -141,6 +141,27 @@ Status: HTTP/1.1 401 Unauthorized
 Login refused; the server asks for: Basic realm="Kestrel private"
 EOF2
 
+# A form login: the POST is answered by a session cookie and a redirect to the
+# members' page, which answers only to that cookie; then a second page.
+cookies=$OUT/cookies.txt
+run_case login-form 0 "$ex" login-form.vbs "$scenario/s/cookie-login" kestrel s3cret "$scenario/s/cookie-members" \
+  "$(winpath "$cookies")" <<EOF2
+Login:  HTTP/1.0 200 OK
+Page:   HTTP/1.0 200 OK
+Cookies kept:
+  session for 127.0.0.1/
+Welcome, member.
+EOF2
+if ! grep -qP '^#HttpOnly_127\.0\.0\.1\tFALSE\t/\tFALSE\t0\tsession\tk3str3l-42\r$' "$cookies"; then
+  echo "FAIL login-form cookie file: $cookies lacks the session cookie"
+fi
+
+# Without the cookie the members' page refuses: the example says so.
+run_case login-form-refused 1 "$ex" login-form.vbs "$scenario/s/cookie-members" kestrel s3cret <<EOF2
+Login:  HTTP/1.0 403 Forbidden
+Not logged in: the server answered HTTP/1.0 403 Forbidden
+EOF2
+
 links_table=$(printf '%-31s  %s\n' "Target" "Text" "/big.bin" "Large file" "private/secret.txt" "Protected&private" \
   "http://127.0.0.1/elsewhere.html" "Absolute link")
 run_case list-links 0 "$ex" list-links.vbs "$nginx/index.html" <<EOF2

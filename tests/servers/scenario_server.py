@@ -5,7 +5,8 @@ A connection picks what it gets by what it sends first:
 
   SCENARIO <name>[?k=v&...]            plain line: the scenario's reply follows at once
   <METHOD> /s/<name>[?k=v&...] HTTP/x  the scenario's reply, after the whole request
-  <METHOD> /echo[...] HTTP/x           200 whose body is the exact request bytes
+  <METHOD> /echo[...] HTTP/x           200 whose body is the exact request bytes (the query's
+                                       set-cookie and location add Set-Cookie lines and a 302)
   <METHOD> /corpus/<dir>/<file> HTTP/x a file of the response corpus, raw
   <METHOD> /hostile/<kind>/<seed> ...  a malformed or abusive reply (hostile.py)
   anything else naming a curl case's follow-up number (NNNN000K) serves curl-NNNN.dataK.http
@@ -70,7 +71,7 @@ class Scenario:
 
 DIRECTIVES = {"delay", "drip", "pause-at", "cut-at", "end", "line-ends", "escapes",
               "final-newline", "description", "keep-idle", "replies", "body-coding",
-              "body-damage", "body-chunks", "body-zeros"}
+              "body-damage", "body-chunks", "body-zeros", "require-cookie"}
 
 # "--- reply ---" may come several times: the Nth answers the Nth request on
 # the connection. "--- reply: drop|reset|silent ---" reads that request and
@@ -122,15 +123,17 @@ def parse_scenario(name, data, overrides):
     return scenario
 
 
-REPEAT = re.compile(rb"\{\{repeat (\d+) (.*?)\}\}", re.S)
+REPEAT = re.compile(rb"\{\{(repeat|numbered) (\d+) (.*?)\}\}", re.S)
 ESCAPE = re.compile(rb"\\(x[0-9A-Fa-f]{2}|[rnt0\\])")
 ESCAPES = {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"0": b"\0", b"\\": b"\\"}
 
 
 def expand_repeat(match):
-    count, text = int(match.group(1)), match.group(2)
-    if count * len(text) > MAX_REPEAT_BYTES:
+    kind, count, text = match.group(1), int(match.group(2)), match.group(3)
+    if count * (len(text) + 8) > MAX_REPEAT_BYTES:
         raise ScenarioError("repeat of %d bytes is too large" % (count * len(text)))
+    if kind == b"numbered":
+        return b"".join(text.replace(b"#", str(i).encode()) for i in range(count))
     return text * count
 
 
@@ -402,10 +405,40 @@ def deliver(conn, scenario, peer, connection=0):
         finish(conn, end)
 
 
-def simple_response(status, body, content_type="text/plain"):
+def simple_response(status, body, content_type="text/plain", extra_lines=()):
     return (b"HTTP/1.0 " + status.encode() + b"\r\nContent-Type: " + content_type.encode()
-            + b"\r\nContent-Length: " + str(len(body)).encode() + b"\r\nConnection: close\r\n\r\n"
-            + body)
+            + b"\r\nContent-Length: " + str(len(body)).encode() + b"\r\nConnection: close\r\n"
+            + b"".join(line.encode("latin-1") + b"\r\n" for line in extra_lines) + b"\r\n" + body)
+
+
+def echo_reply(request, query):
+    """The echo route's reply: the request bytes, with a Set-Cookie line for
+    each set-cookie in the query and, for a location, a 302 to it."""
+    lines = ["Set-Cookie: " + v for k, v in query if k == "set-cookie"]
+    locations = [v for k, v in query if k == "location"]
+    lines += ["Location: " + v for v in locations[-1:]]
+    status = "302 Found" if locations else "200 OK"
+    return simple_response(status, request.raw, "application/octet-stream", lines)
+
+
+def request_cookies(request):
+    """The name=value pairs of the request's Cookie lines."""
+    head = request.raw.split(b"\r\n\r\n", 1)[0].decode("latin-1")
+    pairs = set()
+    for line in head.split("\r\n")[1:]:
+        name, sep, value = line.partition(":")
+        if sep and name.strip().lower() == "cookie":
+            pairs.update(pair.strip() for pair in value.split(";"))
+    return pairs
+
+
+def refuse_without_cookie(request, scenario):
+    """A scenario that names a required cookie answers 403 to a request without it."""
+    needed = scenario.option("require-cookie")
+    if needed is None or needed in request_cookies(request):
+        return scenario
+    return raw_scenario("no-cookie", simple_response("403 Forbidden", b"This page needs the cookie "
+                                                     + needed.encode("latin-1") + b"\r\n"), [])
 
 
 def raw_scenario(name, reply, overrides):
@@ -517,11 +550,10 @@ class Server:
         if path.startswith("/s/"):
             scenario = self.load_scenario(path[3:], overrides)
             if scenario is not None:
-                return scenario
+                return refuse_without_cookie(request, scenario)
         elif path == "/echo" or path.startswith("/echo/"):
             known = [(k, v) for k, v in overrides if k in DIRECTIVES]
-            reply = simple_response("200 OK", request.raw, "application/octet-stream")
-            return raw_scenario("echo", reply, known)
+            return raw_scenario("echo", echo_reply(request, overrides), known)
         elif path.startswith("/hostile/"):
             return hostile_scenario(path[len("/hostile/"):])
         elif path.startswith("/corpus/"):

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,15 @@ struct RequestCase {
 };
 
 void PrintTo(const RequestCase& rc, std::ostream* os) { *os << rc.name; }
+
+// Puts cookies into the client's store as answers from the URL would.
+void StoreCookies(THttpClient& c, const std::string& url, const std::vector<std::string>& setCookies) {
+  const std::string rest = url.substr(url.find("//") + 2);
+  const size_t slash = rest.find('/');
+  const TCookieRequest request =
+      MakeCookieRequest(rest.substr(0, slash), rest.substr(slash), url.compare(0, 6, "https:") == 0);
+  for (const std::string& line : setCookies) c.Cookies.SetCookie(line, request, std::time(nullptr));
+}
 
 const std::vector<RequestCase>& RequestCases() {
   static const std::vector<RequestCase> cases = {
@@ -152,6 +162,35 @@ const std::vector<RequestCase>& RequestCases() {
        },
        "GET http://xn--bcher-kva.example:8080/echo/caf%C3%A9?q=%C3%BC HTTP/1.0\r\nHost: xn--bcher-kva.example:8080\r\n"
        "Accept: */*\r\n\r\n"},
+      // Kept cookies go in one line after Kestrel's own lines and before the
+      // script's, whose own Cookie line goes unchanged; with KeepCookies off
+      // the store sends nothing.
+      {"KeptCookiesBeforeTheScriptsLines", "http://127.0.0.1:%P/echo/a/b",
+       [](THttpClient& c) {
+         c.KeepCookies = true;
+         StoreCookies(c, "http://127.0.0.1/echo/", {"b=2; Path=/echo/a", "a=1; Path=/", "s=1; Secure"});
+         c.ExtraHeaders.Add("Cookie: own=1");
+       },
+       "GET /echo/a/b HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\nCookie: b=2; a=1\r\nCookie: own=1\r\n\r\n"},
+      {"KeptCookiesAfterThePostLines", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.KeepCookies = true;
+         StoreCookies(c, "http://127.0.0.1/", {"a=1"});
+         c.RequestMethod = "POST";
+         c.PostData = "x";
+       },
+       "POST /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n"
+       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 1\r\nPragma: No-Cache\r\n"
+       "Cookie: a=1\r\n\r\nx"},
+      {"StoredCookiesUnsentWithoutKeepCookies", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) { StoreCookies(c, "http://127.0.0.1/", {"a=1"}); },
+       "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      {"NoMatchingCookieNoLine", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.KeepCookies = true;
+         StoreCookies(c, "http://localhost/", {"a=1"});
+       },
+       "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
   };
   return cases;
 }
