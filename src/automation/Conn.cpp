@@ -72,6 +72,15 @@ TResponseText TConn::GetURL(bool asText)
   }
   if (!done) {
     error_ = FailureText(client.LastError);
+    // A body that broke off still goes to the file as far as it came; the
+    // error says it is incomplete, and SaveFileTo stays set for a retry. A
+    // file that cannot be written does not replace that error.
+    if (!saveFileTo_.empty() && client.BodyIncomplete()) {
+      try {
+        client.Body.SaveToFile(saveFileTo_);
+      } catch (...) {
+      }
+    }
     return {};
   }
   decision_ = TDecision::Pending;

@@ -168,6 +168,7 @@ private:
   bool hasHrefNames_ = false;    // none before the first
   // The script's texts, UTF-8, kept whole whatever the mode.
   std::string url_;          // as put, or the last redirect's target
+  std::string scriptUrl_;    // as put: its origin is the credentials
   std::string clientUrl_;    // the client's URL bytes when url_ was last in step with them
   std::string postData_;
   std::string authorization_;

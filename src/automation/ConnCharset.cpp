@@ -50,7 +50,7 @@ void TConn::SetClientUrl(const std::string& text)
     client_->Utf8Urls = utf8;  // a refused URL changes nothing
     throw;
   }
-  url_ = text;
+  url_ = scriptUrl_ = text;
   clientUrl_ = client_->URL();
 }
 
@@ -67,10 +67,17 @@ std::string TConn::ScriptText(const std::string& text) const
 void TConn::PrepareRequest()
 {
   THttpClient& client = *client_;
-  // A URL set in the other mode goes out in this one's form.
+  // A URL set in the other mode goes out in this one's form: the script's,
+  // whose origin the credentials belong to, then where redirects have led.
   if (client.Utf8Urls != TextsInUtf8()) {
-    if (url_.empty()) client.Utf8Urls = TextsInUtf8();
-    else SetClientUrl(url_);
+    const std::string current = url_;
+    if (scriptUrl_.empty()) client.Utf8Urls = TextsInUtf8();
+    else SetClientUrl(scriptUrl_);
+    if (current != scriptUrl_) {
+      client.ApplyURL(ToClientText(current));
+      url_ = current;
+      clientUrl_ = client.URL();
+    }
   }
   client.PostData = EncodedPostData();
   // Credentials go out as UTF-8 before Base64 in the charset mode (RFC 7617).

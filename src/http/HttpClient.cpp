@@ -4,6 +4,7 @@
 #include "codecs/TextHelpers.h"
 #include "codecs/UrlCodec.h"
 #include "codecs/WordUtils.h"
+#include "http/OriginRule.h"
 #include "http/ResponseParsing.h"
 #include "platform/CodePages.h"
 #include "platform/UtilityWindow.h"
@@ -68,6 +69,11 @@ THttpClient::~THttpClient() {
 }
 
 void THttpClient::SetURL(const std::string& Value) {
+  ApplyURL(Value);
+  FCredentialsOrigin = OriginOf(FWireURL);
+}
+
+void THttpClient::ApplyURL(const std::string& Value) {
   // CR, LF or NUL would let the URL end the request line early and smuggle
   // lines of its own into the request.
   const bool secure = StartsWithNoCase(Value, "HTTPS://");
@@ -137,6 +143,18 @@ void THttpClient::SendRequest() {
   // percent-encoded, as browsers send them.
   const std::string target =
       PercentEncodeNonAscii(proxied ? FWireURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath));
+  // The server's credentials go only to the origin the script named; the
+  // log tells when a hop goes without them.
+  const TOrigin hop = OriginOf(FWireURL);
+  const std::string authorization =
+      AuthentHeader.empty() ? std::string() : "Authorization: Basic " + EncodeBase64(AuthentHeader);
+  bool heldBack = false;
+  const std::vector<std::string> extraLines =
+      ExtraLinesForHop(ExtraHeaders.Lines(), FCredentialsOrigin, hop, heldBack);
+  const bool sendAuthorization = !authorization.empty() && LineGoesTo(authorization, FCredentialsOrigin, hop);
+  if (heldBack || (!authorization.empty() && !sendAuthorization))
+    NoteInLog("Credentials not sent to " + HostName + ": another origin");
+
   BeginSendBatch();
   // A kept connection needs HTTP/1.1, where connections persist unless
   // either side says otherwise.
@@ -146,7 +164,7 @@ void THttpClient::SendRequest() {
   // Under TLS the proxy's credentials went with the tunnel request; the
   // origin server must never see them.
   if (!ProxyPassword.empty() && !FSecure) SendLine("Proxy-Authorization: Basic " + EncodeBase64(ProxyPassword));
-  if (!AuthentHeader.empty()) SendLine("Authorization: Basic " + EncodeBase64(AuthentHeader));
+  if (sendAuthorization) SendLine(authorization);
   const std::string agent = Trim(UserAgent);
   if (!agent.empty()) SendLine("User-Agent: " + agent);
   // Every method names its host: a server of several sites on one address
@@ -161,7 +179,7 @@ void THttpClient::SendRequest() {
     SendLine("Pragma: No-Cache");
   }
   SendCookieLine();
-  for (const std::string& line : ExtraHeaders.Lines()) {
+  for (const std::string& line : extraLines) {
     if (!Trim(line).empty()) SendLine(line);
   }
   SendLine("");
@@ -220,7 +238,7 @@ bool THttpClient::Execute() {
       Transact();
       if (!FollowRedirects || !FindRedirect()) return true;
       if (followed >= MaxRedirects) RaiseErrorText("Too many redirects");
-      SetURL(FRedirURL);
+      ApplyURL(FRedirURL);
       if (OnRedirect) OnRedirect(this);
     }
   } catch (const std::bad_alloc&) {
@@ -234,6 +252,7 @@ bool THttpClient::Execute() {
 }
 
 void THttpClient::Transact() {
+  FBodyIncomplete = false;
   CheckRequestHeaderValues();
   const bool reused = TakeKeptConnection();
   ResetState();
@@ -276,6 +295,13 @@ void THttpClient::ReadHeaderBlock(THeaderList& Lines) {
     if (Lines.Count() > 0 && Lines.Count() % 64 == 0) PumpMessages();
     std::string line;
     ReadLine(line);
+    if (!LastLineComplete()) {
+      // A close before any line is no answer at all, which the caller
+      // reports; after the first line, lines the server sent may be missing.
+      if (Lines.Count() > 0) RaiseErrorText("The connection closed in the header block");
+      Lines.Add(line);
+      break;
+    }
     Lines.Add(line);
     bytes += line.size() + 2;
     if (line.empty()) break;
@@ -347,6 +373,8 @@ bool THttpClient::IsChunked() {
 // filled is given back when the body ends.
 const int32_t MaxReservedBody = 64 * 1024 * 1024;
 
+const char* const ChunkedCutText = "The connection closed before the last chunk of the body";
+
 void THttpClient::ReadBody() {
   // The last body's room serves this one: filling it again costs far less
   // than fresh memory. What this body leaves unused is given back below.
@@ -359,14 +387,7 @@ void THttpClient::ReadBody() {
     } else if (IsChunked()) {
       ReadChunkedBody();
     } else {
-      const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
-      // Room for the announced length at once (up to a sane bound, since the
-      // server's word is not proof): no copying as the body grows.
-      if (length > 0 && !FDecoder) {
-        Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
-        Body.SetExpectedSize(length);
-      }
-      ReadBlock(BodyTarget(), length);  // -1 reads until the peer closes
+      ReadLengthBody();
     }
     FinishDecoding();
   } catch (const EOutOfResources&) {
@@ -376,8 +397,11 @@ void THttpClient::ReadBody() {
     Body.Clear();
     throw;
   } catch (...) {
+    // A body that was not being decoded keeps what came (a decoded one is
+    // dropped whole), not the room announced.
+    FBodyIncomplete = !FDecoder;
     AbandonDecoding();
-    Body.ReleaseUnusedRoom();  // a failed body keeps what came, not the room announced
+    Body.ReleaseUnusedRoom();
     throw;
   }
   Body.ReleaseUnusedRoom();
@@ -385,24 +409,51 @@ void THttpClient::ReadBody() {
   Body.SetPosition(0);
 }
 
+// A body of a known length must arrive whole, whatever the scheme. Over TLS
+// a body framed by the end of the stream needs the server's closing alert,
+// since a close alone is easily forged; in clear text a close is all there is.
+// The length counts the bytes received, compressed or not.
+void THttpClient::ReadLengthBody() {
+  const int32_t length = ParseContentLength(Headers.GetFieldValue("Content-Length"));
+  // Room for the announced length at once (up to a sane bound, since the
+  // server's word is not proof): no copying as the body grows.
+  if (length > 0 && !FDecoder) {
+    Body.Reserve(std::min<int32_t>(length, MaxReservedBody));
+    Body.SetExpectedSize(length);
+  }
+  const int64_t received = ReadBlock(BodyTarget(), length);  // -1 reads until the peer closes
+  if (length > 0 && received < length)
+    RaiseErrorText("The connection closed after " + std::to_string(received) + " of " + std::to_string(length) +
+                   " bytes of the body");
+  // An answer that has no body by its status (204, 304) has nothing to cut.
+  if (length < 0 && FFraming.Kind != TBodyFraming::None && TlsEndedWithoutAlert())
+    RaiseErrorText("The server closed the TLS connection without its closing alert: the body may be cut short");
+}
+
 void THttpClient::ReadChunkedBody() {
-  // Each pass consumes one size line; a size of 0, a line that is not a
-  // number or the peer closing (which gives empty lines) ends the body, and
-  // the body's memory bounds the number of chunks.
+  // Each pass consumes one size line and its chunk, until the size 0 of the
+  // last chunk (its trailer lines are read on a kept connection only). The
+  // body's memory bounds the number of chunks.
   for (;;) {
     std::string line;
     ReadLine(line);
-    if (line.empty()) ReadLine(line);  // the CR LF after the previous chunk's data
+    if (line.empty() && LastLineComplete()) ReadLine(line);  // the CR LF after the previous chunk's data
+    if (!LastLineComplete()) RaiseErrorText(ChunkedCutText);
     const int32_t size = ParseChunkSize(line);
-    if (size < 0) FFramingBroken = true;  // what follows on the connection cannot be trusted
-    if (size == 0 && KeepAlive) {
-      // The trailer lines up to the empty line end the body; they belong
-      // to it and not to the next answer on the connection.
-      THeaderList trailers;
-      ReadHeaderBlock(trailers);
+    if (size < 0) {
+      FFramingBroken = true;  // what follows on the connection cannot be trusted
+      RaiseErrorText("Malformed chunk size line");
     }
-    if (size <= 0) break;
-    ReadBlock(BodyTarget(), size);
+    if (size == 0) {
+      // The trailer lines up to the empty line end the body; on a kept
+      // connection they belong to it and not to the next answer.
+      if (KeepAlive) {
+        THeaderList trailers;
+        ReadHeaderBlock(trailers);
+      }
+      break;
+    }
+    if (ReadBlock(BodyTarget(), size) < size) RaiseErrorText(ChunkedCutText);
   }
 }
 

@@ -16,6 +16,7 @@
 #include "http/ConnectionReuse.h"
 #include "http/ContentDecoding.h"
 #include "http/CookieStore.h"
+#include "http/OriginRule.h"
 #include "tcp/TcpConnection.h"
 
 #include <cstddef>
@@ -41,6 +42,8 @@ public:
   const std::string& URL() const { return FURL; }
   // Raises ESocketError "Invalid URL" unless the text starts with "http://"
   // or "https://" (any case) and is free of CR, LF and NUL; nothing changes then.
+  // Its origin is the one the server's credentials go to (OriginRule.h),
+  // whatever origins the redirects of an Execute lead to.
   void SetURL(const std::string& Value);
   // The URL's scheme is https.
   bool Secure() const { return FSecure; }
@@ -120,8 +123,13 @@ public:
   // code, -1 when the status line carries none.
   int ReadHeaders();
   bool IsChunked();
-  // Empties Body and reads the response body into it.
+  // Empties Body and reads the response body into it. A body that ends
+  // before its length, its last chunk or (under TLS, framed by the end of the
+  // stream) the server's closing alert raises, as does a malformed chunk-size line.
   void ReadBody();
+  // The last exchange failed while its body arrived (closed early, a
+  // malformed chunk, a time-out...): Body holds the bytes that came.
+  bool BodyIncomplete() const { return FBodyIncomplete; }
   // Looks for a Location line; on success sets RedirURL and empties
   // RequestURI and RequestMethod so that the next request is a GET.
   bool FindRedirect();
@@ -135,7 +143,13 @@ public:
 protected:
   void BlockArrived(TMemoryStream& Stream) override;
 
+public:
+  // SetURL without taking the URL's origin for the credentials: a redirect's
+  // target (also set again by the object in another text form).
+  void ApplyURL(const std::string& Value);
+
 private:
+  void ReadLengthBody();
   void ReadChunkedBody();
   // Reads lines into Lines up to and including the empty line, within the
   // bounds of a header block.
@@ -191,6 +205,8 @@ private:
   std::string FFileName;
   std::string FURLPath;
   bool FSecure = false;
+  TOrigin FCredentialsOrigin;  // of the URL the script set
+  bool FBodyIncomplete = false;
 
   TKeptConnection FKept;
   std::string FKeptAuthority;  // "host:port" of the kept connection, for the log

@@ -1,5 +1,7 @@
 #include "platform/Pieces.h"
 
+#include "platform/ThisModule.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -111,25 +113,6 @@ void CALLBACK Helper(PTP_CALLBACK_INSTANCE instance, void* context)
   GiveBackUnusedStack();
   TakePieces(run);
   Release(run);
-}
-
-// The module holding this code, looked up without a reference of its own.
-HMODULE ThisModule()
-{
-  static const HMODULE module = [] {
-    HMODULE handle = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&Helper), &handle);
-    return handle;
-  }();
-  return module;
-}
-
-// One more reference to this module, for a helper to hand back.
-bool AddModuleReference()
-{
-  HMODULE handle = nullptr;
-  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Helper), &handle) != 0;
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The chain parameters with their later fields: the URL retrieval time-out.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "platform/SecurityApi.h"
 
 #include "platform/SystemLibrary.h"
@@ -16,20 +18,39 @@ Fn Bind(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
 }
 
-// The policy code for a chain's trust errors, in the order of the TLS policy:
-// signature, trust in the root, time, revocation, usage, constraints. A
-// revocation state that could not be learnt is no error: none is asked for.
-uint32_t ChainStatus(DWORD errors) {
-  if (errors & CERT_TRUST_IS_NOT_SIGNATURE_VALID) return static_cast<uint32_t>(TRUST_E_CERT_SIGNATURE);
-  if (errors & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_CYCLIC))
-    return static_cast<uint32_t>(CERT_E_UNTRUSTEDROOT);
-  if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return static_cast<uint32_t>(CERT_E_EXPIRED);
-  if (errors & CERT_TRUST_IS_NOT_TIME_NESTED) return static_cast<uint32_t>(CERT_E_VALIDITYPERIODNESTING);
-  if (errors & CERT_TRUST_IS_REVOKED) return static_cast<uint32_t>(CERT_E_REVOKED);
-  if (errors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return static_cast<uint32_t>(CERT_E_WRONG_USAGE);
-  if (errors & CERT_TRUST_INVALID_BASIC_CONSTRAINTS) return static_cast<uint32_t>(TRUST_E_BASIC_CONSTRAINTS);
-  return 0;
-}
+// Revocation is not asked for: the engine's "could not tell" about it is no
+// error, as the platform's own objects take it by default.
+const DWORD RevocationUnknown = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+
+// The chain engine's findings and the policy code each gives, in the order of
+// the TLS policy: signature, trust in the root, time, revocation, then what
+// an issuer may certify, extensions, policies and usage. An issuer's basic
+// constraints are looked at more closely first (IssuerStatus).
+struct TChainError {
+  DWORD Bits;
+  HRESULT Status;
+};
+const TChainError ChainErrors[] = {
+    {CERT_TRUST_IS_NOT_SIGNATURE_VALID, TRUST_E_CERT_SIGNATURE},
+    {CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_CYCLIC, CERT_E_UNTRUSTEDROOT},
+    {CERT_TRUST_IS_EXPLICIT_DISTRUST, TRUST_E_EXPLICIT_DISTRUST},
+    {CERT_TRUST_IS_NOT_TIME_VALID, CERT_E_EXPIRED},
+    {CERT_TRUST_IS_NOT_TIME_NESTED, CERT_E_VALIDITYPERIODNESTING},
+    {CERT_TRUST_IS_REVOKED, CERT_E_REVOKED},
+    {CERT_TRUST_INVALID_BASIC_CONSTRAINTS, TRUST_E_BASIC_CONSTRAINTS},
+    {CERT_TRUST_INVALID_NAME_CONSTRAINTS | CERT_TRUST_HAS_NOT_SUPPORTED_NAME_CONSTRAINT |
+         CERT_TRUST_HAS_NOT_DEFINED_NAME_CONSTRAINT | CERT_TRUST_HAS_NOT_PERMITTED_NAME_CONSTRAINT |
+         CERT_TRUST_HAS_EXCLUDED_NAME_CONSTRAINT,
+     CERT_E_INVALID_NAME},
+    {CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_HAS_NOT_SUPPORTED_CRITICAL_EXT, CERT_E_CRITICAL},
+    {CERT_TRUST_INVALID_POLICY_CONSTRAINTS | CERT_TRUST_NO_ISSUANCE_CHAIN_POLICY, CERT_E_INVALID_POLICY},
+    {CERT_TRUST_IS_NOT_VALID_FOR_USAGE, CERT_E_WRONG_USAGE},
+};
+
+// The issuers' basic constraints are looked at once the chain engine found
+// fault with them or with a usage, which an issuer that is no certificate
+// authority also spoils (its key may not sign certificates).
+const DWORD IssuerErrors = CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_IS_NOT_VALID_FOR_USAGE;
 
 }  // namespace
 
@@ -52,6 +73,9 @@ void TSecurityApi::Load() {
   FFreeChain = Bind<TCertFreeCertificateChain>(FCrypt, "CertFreeCertificateChain");
   FFreeContext = Bind<TCertFreeCertificateContext>(FCrypt, "CertFreeCertificateContext");
   FGetName = Bind<TCertGetNameStringA>(FCrypt, "CertGetNameStringA");
+  FDuplicate = Bind<TCertDuplicateCertificateContext>(FCrypt, "CertDuplicateCertificateContext");
+  FFindExtension = Bind<TCertFindExtension>(FCrypt, "CertFindExtension");
+  FDecodeObject = Bind<TCryptDecodeObject>(FCrypt, "CryptDecodeObject");
   auto init = Bind<PSecurityFunctionTableA(WINAPI*)()>(FSecurity, "InitSecurityInterfaceA");
   PSecurityFunctionTableA table = init();
   if (!table || !table->AcquireCredentialsHandleA || !table->InitializeSecurityContextA ||
@@ -62,7 +86,40 @@ void TSecurityApi::Load() {
   FTable = table;
 }
 
-TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName) {
+uint32_t TSecurityApi::IssuerStatus(PCCERT_SIMPLE_CHAIN Chain) {
+  // The end certificate is element 0; the path length an issuer allows
+  // counts the certificate authorities between it and the end certificate.
+  for (DWORD i = 1; i < Chain->cElement; ++i) {
+    const CERT_CHAIN_ELEMENT& element = *Chain->rgpElement[i];
+    CERT_BASIC_CONSTRAINTS2_INFO constraints{};
+    DWORD size = sizeof constraints;
+    const CERT_INFO& info = *element.pCertContext->pCertInfo;
+    const PCERT_EXTENSION extension = FFindExtension(szOID_BASIC_CONSTRAINTS2, info.cExtension, info.rgExtension);
+    const bool known = extension && FDecodeObject(X509_ASN_ENCODING, X509_BASIC_CONSTRAINTS2, extension->Value.pbData,
+                                                  extension->Value.cbData, 0, &constraints, &size);
+    // A self-signed root without the extension is an authority of old (version 1).
+    const bool root = i + 1 == Chain->cElement && (element.TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED);
+    if (known ? !constraints.fCA : !root) return static_cast<uint32_t>(TRUST_E_BASIC_CONSTRAINTS);
+    if (known && constraints.fPathLenConstraint && i - 1 > constraints.dwPathLenConstraint)
+      return static_cast<uint32_t>(CERT_E_PATHLENCONST);
+  }
+  return 0;
+}
+
+uint32_t TSecurityApi::ChainStatus(PCCERT_CHAIN_CONTEXT Chain) {
+  const DWORD errors = Chain->TrustStatus.dwErrorStatus & ~RevocationUnknown;
+  if (errors == 0) return 0;
+  for (const TChainError& error : ChainErrors) {
+    if ((error.Bits & CERT_TRUST_INVALID_BASIC_CONSTRAINTS) && (errors & IssuerErrors) && Chain->cChain > 0) {
+      if (const uint32_t issuer = IssuerStatus(Chain->rgpChain[0])) return issuer;
+    }
+    if (errors & error.Bits) return static_cast<uint32_t>(error.Status);
+  }
+  return static_cast<uint32_t>(TRUST_E_FAIL);
+}
+
+TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName,
+                                                          uint32_t UrlTimeoutMs) {
   TCertificateVerdict verdict;
   char name[256] = {};
   DWORD length = FGetName(Certificate, CERT_NAME_DNS_TYPE, 0, nullptr, name, sizeof name);
@@ -80,6 +137,7 @@ TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certifi
   chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
   chainPara.RequestedUsage.Usage.cUsageIdentifier = 3;
   chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+  chainPara.dwUrlRetrievalTimeout = UrlTimeoutMs;
   PCCERT_CHAIN_CONTEXT chain = nullptr;
   // The certificate's own store holds the intermediates the server sent.
   if (!FGetChain(nullptr, Certificate, nullptr, Certificate->hCertStore, &chainPara, 0, nullptr, &chain) ||
@@ -88,14 +146,16 @@ TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certifi
     return verdict;
   }
   // The chain's own findings first: some chain engines' TLS policy lets a
-  // chain that ends before any root pass.
-  verdict.Status = ChainStatus(chain->TrustStatus.dwErrorStatus);
+  // chain pass that ends before any root or breaks an issuer's constraints.
+  verdict.Status = ChainStatus(chain);
   if (verdict.Status != 0) {
     FFreeChain(chain);
     return verdict;
   }
-  // Host names are ASCII (an IDN arrives in its ACE form).
-  std::vector<WCHAR> wideHost(HostName.begin(), HostName.end());
+  // Host names are ASCII (an IDN arrives in its ACE form); a byte above 127
+  // is widened as the code it is, never as a negative char.
+  std::vector<WCHAR> wideHost;
+  for (const char c : HostName) wideHost.push_back(static_cast<WCHAR>(static_cast<unsigned char>(c)));
   wideHost.push_back(0);
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA sslPara{};
   sslPara.cbSize = sizeof sslPara;
@@ -113,6 +173,8 @@ TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certifi
   FFreeChain(chain);
   return verdict;
 }
+
+PCCERT_CONTEXT TSecurityApi::DuplicateCertificate(PCCERT_CONTEXT Certificate) { return FDuplicate(Certificate); }
 
 void TSecurityApi::FreeCertificate(PCCERT_CONTEXT Certificate) {
   if (Certificate) FFreeContext(Certificate);

@@ -57,8 +57,15 @@ public:
 
   // Builds the chain of Certificate (with the intermediates the server sent
   // in its store) to a trusted root of the machine and checks it with the
-  // TLS server policy for HostName.
-  TCertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName);
+  // TLS server policy for HostName. Every error the chain engine finds
+  // refuses the certificate, but for not knowing its revocation state (none
+  // is asked for). The engine may fetch a missing issuer from an address the
+  // certificate names: it is asked to give up each fetch after UrlTimeoutMs
+  // (some engines, Wine's, do not), so callers run this on a thread of its
+  // own (TCertificateCheck).
+  TCertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName,
+                                              uint32_t UrlTimeoutMs);
+  PCCERT_CONTEXT DuplicateCertificate(PCCERT_CONTEXT Certificate);
   void FreeCertificate(PCCERT_CONTEXT Certificate);
 
 private:
@@ -69,6 +76,15 @@ private:
   using TCertFreeCertificateChain = VOID(WINAPI*)(PCCERT_CHAIN_CONTEXT);
   using TCertFreeCertificateContext = BOOL(WINAPI*)(PCCERT_CONTEXT);
   using TCertGetNameStringA = DWORD(WINAPI*)(PCCERT_CONTEXT, DWORD, DWORD, void*, LPSTR, DWORD);
+  using TCertDuplicateCertificateContext = PCCERT_CONTEXT(WINAPI*)(PCCERT_CONTEXT);
+  using TCertFindExtension = PCERT_EXTENSION(WINAPI*)(LPCSTR, DWORD, CERT_EXTENSION*);
+  using TCryptDecodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const BYTE*, DWORD, DWORD, void*, DWORD*);
+
+  // The policy code for the chain's own findings, the most telling first.
+  uint32_t ChainStatus(PCCERT_CHAIN_CONTEXT Chain);
+  // TRUST_E_BASIC_CONSTRAINTS for an issuer that is no certificate authority,
+  // CERT_E_PATHLENCONST for one whose path length the chain exceeds, else 0.
+  uint32_t IssuerStatus(PCCERT_SIMPLE_CHAIN Chain);
 
   TCriticalSection FLoadLock;
   HMODULE FSecurity = nullptr;
@@ -78,6 +94,9 @@ private:
   TCertFreeCertificateChain FFreeChain = nullptr;
   TCertFreeCertificateContext FFreeContext = nullptr;
   TCertGetNameStringA FGetName = nullptr;
+  TCertDuplicateCertificateContext FDuplicate = nullptr;
+  TCertFindExtension FFindExtension = nullptr;
+  TCryptDecodeObject FDecodeObject = nullptr;
   // Set last, once every entry point above is bound.
   std::atomic<PSecurityFunctionTableA> FTable{nullptr};
 };

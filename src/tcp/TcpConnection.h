@@ -84,6 +84,10 @@ public:
   // line and block sent and received goes through the session. Raises on any
   // failure, the certificate's refusal included, before anything else is sent.
   void StartTls(const std::string& HostName);
+  // Once a TLS stream has ended: it ended by the server closing the
+  // connection, without its closing alert. Anyone on the way can forge such
+  // an end, so a body framed only by the end may be cut short.
+  bool TlsEndedWithoutAlert() const;
   void SendLine(const std::string& Line);
   // Between these two, SendLine only queues its line (logged and reported as
   // usual) and EndSendBatch sends them all at once: a request's lines then
@@ -93,9 +97,13 @@ public:
   // Receives one line ending in LF (without its line end); returns
   // GetReplyCode of it, -1 when no complete line came.
   int ReadLine(std::string& Line);
+  // Whether the last ReadLine got its whole line; false when the peer closed
+  // first (its empty Line then says nothing of the server's).
+  bool LastLineComplete() const { return FLineComplete; }
   // Appends Count bytes to Stream, or everything until the peer closes when
-  // Count is negative.
-  void ReadBlock(TMemoryStream& Stream, int Count);
+  // Count is negative; returns how many came (fewer than Count when the peer
+  // closed first).
+  int64_t ReadBlock(TMemoryStream& Stream, int Count);
 
   bool HasSocket() const { return SocketHandle != INVALID_SOCKET; }
   void CheckServer();
@@ -184,6 +192,7 @@ private:
   size_t FReceiveStart = 0;
   size_t FReceiveEnd = 0;
   uint64_t FReceivedCount = 0;
+  bool FLineComplete = false;  // see LastLineComplete
   // The TLS session of the open socket, if any, and the credentials it was
   // made with (kept for the object's next sessions).
   std::unique_ptr<TTlsCredentials> FTlsCredentials;
@@ -214,7 +223,11 @@ private:
   int ReceiveDecrypted(char* Target, int Size, int& Error);
   int ReceiveTlsInput(int& Error);
   [[noreturn]] void RaiseTlsStatus(long Status, const char* Step);
-  void SendRaw(const std::string& data);
+  // Checks the server's certificate after the first handshake (TLS layer).
+  void VerifyServer();
+  // Sends all of data, in a wait of its own, or within the caller's wait
+  // (ownWait false: its period goes on, and ends this send too).
+  void SendRaw(const std::string& data, bool ownWait = true);
   void FinishLine(const std::string& Line);
   void SendBytes(const std::string& data);
   void FireProgress(int Perc, int64_t Transferred);

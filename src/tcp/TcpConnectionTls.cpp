@@ -14,6 +14,9 @@ const DWORD HandshakeSleep = 3;  // ms between idle passes of the handshake
 // decrypts before it lets its caller pump and check the time-out.
 const int MaxEmptyRecords = 64;
 
+const char* const HandshakeStalledText =
+    "The TLS handshake made no progress: the security package took none of the server's bytes";
+
 }  // namespace
 
 void TTcpConnection::RaiseTlsStatus(long Status, const char* Step) { RaiseErrorText(TlsErrorText(Status, Step)); }
@@ -46,10 +49,14 @@ void TTcpConnection::StartTls(const std::string& HostName) {
 
   size_t sent = 0;
   bool peerClosed = false;
+  // The session holds whole records it has not taken yet (it stops after a
+  // number of calls): they are fed again before anything more is received.
+  bool more = false;
   StartWait();
   // One period for the whole handshake. Bounded by the time-out and by the
-  // peer's close; the session bounds its own work per pass. Sends never wait
-  // here: what does not go out in one pass goes in a later one.
+  // peer's close; the session bounds its own work per pass, and a pass in
+  // which the package takes nothing fails. Sends never wait here: what does
+  // not go out in one pass goes in a later one.
   for (bool progress = true;;) {
     if (sent < output.size()) {
       const int count = static_cast<int>(std::min<size_t>(output.size() - sent, INT_MAX));
@@ -68,20 +75,22 @@ void TTcpConnection::StartTls(const std::string& HostName) {
     }
     if (FTls->State() != TTlsSession::TState::Handshaking && output.empty()) break;
     if (Canceled || WaitTimedOut()) break;
-    if (peerClosed) RaiseErrorText("The server closed the connection during the TLS handshake");
+    if (peerClosed && !more) RaiseErrorText("The server closed the connection during the TLS handshake");
     if (!progress) IdleWait(HandshakeSleep);
     PumpMessages();
     progress = false;
     if (FTls->State() != TTlsSession::TState::Handshaking) continue;  // only the last flight is left to send
-    int code = 0;
-    const int n = ReceiveTlsInput(code);
-    if (n == SOCKET_ERROR) {
-      if (code != WSAEWOULDBLOCK && !Canceled) RaiseSocketError(static_cast<uint16_t>(code));
-      continue;
-    }
-    if (n == 0) {
-      peerClosed = true;
-      continue;
+    if (!more) {
+      int code = 0;
+      const int n = ReceiveTlsInput(code);
+      if (n == SOCKET_ERROR) {
+        if (code != WSAEWOULDBLOCK && !Canceled) RaiseSocketError(static_cast<uint16_t>(code));
+        continue;
+      }
+      if (n == 0) {
+        peerClosed = true;
+        continue;
+      }
     }
     progress = true;
     TTlsSession::TProgress step;
@@ -92,13 +101,37 @@ void TTcpConnection::StartTls(const std::string& HostName) {
       FTls.reset();
       RaiseTlsStatus(status, "handshake");
     }
+    if (step == TTlsSession::TProgress::Stalled) {
+      FTls.reset();
+      RaiseErrorText(HandshakeStalledText);
+    }
+    more = step == TTlsSession::TProgress::More;
   }
   StopWait();
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
+  VerifyServer();
+}
 
-  // Nothing of the request may reach a server whose certificate is refused.
-  const TCertificateVerdict verdict = FTls->VerifyServer();
+// Nothing of the request may reach a server whose certificate is refused.
+// The chain is checked on a thread of its own, in a wait of its own: the
+// chain engine may go to the network for a missing issuer.
+void TTcpConnection::VerifyServer() {
+  const int timeOut = std::max(TimeCounter.TimeOut, 1);
+  FTls->BeginVerify(static_cast<uint32_t>(std::min(timeOut, INT_MAX / 1000)) * 1000u);
+  if (FTls->RunningVerify()) {
+    StartWait();
+    // Bounded by the time-out; the check ends the wait as soon as it is done.
+    for (const TCertificateCheck* check; (check = FTls->RunningVerify()) != nullptr;) {
+      if (Canceled || WaitTimedOut()) break;
+      check->Wait(HandshakeSleep);
+      PumpMessages();
+    }
+    StopWait();
+    if (Canceled) RaiseCanceled();
+    if (TimeCounter.TimedOut) RaiseTimeOut();
+  }
+  const TCertificateVerdict verdict = FTls->EndVerify();
   if (verdict.Status != 0) {
     FTls.reset();
     RaiseErrorText(CertificateErrorText(verdict));
@@ -123,22 +156,24 @@ int TTcpConnection::ReceiveDecrypted(char* Target, int Size, int& Error) {
   const size_t wanted = static_cast<size_t>(std::max(Size, 0));
   size_t delivered = 0;
   // Bounded: a receive happens only while nothing has been handed out, and
-  // records without data end the call after MaxEmptyRecords.
+  // records without data (and steps of a handshake) end the call after
+  // MaxEmptyRecords.
   for (int empty = 0; delivered < wanted;) {
     delivered += FTls->TakePlain(Target + delivered, wanted - delivered);
     if (delivered == wanted) break;
     std::string answer;
     TTlsSession::TProgress progress;
     const long status = FTls->Decrypt(answer, progress);
-    if (!answer.empty()) {
-      // The server started a handshake: its answer goes out at once, and the
-      // caller's wait gets a fresh period, since the server is alive.
-      SendRaw(answer);
-      StartWait();
-    }
+    // The server started a handshake: its answer goes out at once, within
+    // the caller's wait. Its period goes on: a server that keeps sending
+    // handshake messages cannot hold a read for ever.
+    if (!answer.empty()) SendRaw(answer, false);
     if (status != 0) RaiseTlsStatus(status, FTls->Renegotiating() ? "renegotiation" : "receive");
+    if (progress == TTlsSession::TProgress::Stalled) RaiseErrorText(HandshakeStalledText);
+    if (FTls->CertificateChanged())
+      RaiseErrorText("The server showed another certificate when it renegotiated the TLS session");
     if (FTls->State() == TTlsSession::TState::Ended) break;  // the closing alert ends the stream like a close
-    if (progress == TTlsSession::TProgress::Done) {
+    if (progress == TTlsSession::TProgress::Done || progress == TTlsSession::TProgress::More) {
       if (FTls->PlainAvailable() == 0 && ++empty >= MaxEmptyRecords && delivered == 0) {
         Error = WSAEWOULDBLOCK;
         return SOCKET_ERROR;
@@ -158,6 +193,10 @@ int TTcpConnection::ReceiveDecrypted(char* Target, int Size, int& Error) {
     }
   }
   return static_cast<int>(delivered);
+}
+
+bool TTcpConnection::TlsEndedWithoutAlert() const {
+  return FTls && FTls->State() != TTlsSession::TState::Ended;
 }
 
 void TTcpConnection::EndTls() {

@@ -90,6 +90,7 @@ void TTcpConnection::FinishLine(const std::string& Line) {
 int TTcpConnection::ReadLine(std::string& Line) {
   int result = -1;
   Line.clear();
+  FLineComplete = false;
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   // No wait while received bytes remain: they may already hold the line.
   const bool waited = !HasPendingInput();
@@ -151,6 +152,7 @@ int TTcpConnection::ReadLine(std::string& Line) {
     throw;
   }
   if (!complete) DiscardReceived();
+  FLineComplete = complete;
   FinishLine(Line);
   return result;
 }
@@ -159,7 +161,7 @@ void TTcpConnection::FireProgress(int Perc, int64_t Transferred) {
   if (OnProgress) OnProgress(this, Perc, static_cast<int>(std::min<int64_t>(Transferred, INT_MAX)));
 }
 
-void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
+int64_t TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   // Without a socket the wait below could only end by the time-out.
   if (!HasSocket()) RaiseSocketError(ErrNotConnected);
   FireProgress(0, 0);
@@ -224,9 +226,10 @@ void TTcpConnection::ReadBlock(TMemoryStream& Stream, int Count) {
   StopWait();
   if (done) {
     if (OnClosed) OnClosed(this);
-    return;
+    return total;
   }
   if (Canceled) RaiseCanceled();
   if (TimeCounter.TimedOut) RaiseTimeOut();
+  return total;
 }
 

@@ -42,12 +42,12 @@ void TTcpConnection::SendBytes(const std::string& data) {
   SendRaw(records);
 }
 
-void TTcpConnection::SendRaw(const std::string& data) {
+void TTcpConnection::SendRaw(const std::string& data, bool ownWait) {
   size_t sent = 0;
-  bool waiting = false;
-  // Bounded by the time-out; the whole line shares one period. A line that
-  // goes out in the first pass never waits, so the counter starts only
-  // when a pass leaves something unsent.
+  bool waiting = !ownWait;
+  // Bounded by the time-out; the whole line shares one period, its own or
+  // the caller's. A line that goes out in the first pass never waits, so the
+  // counter starts only when a pass leaves something unsent.
   for (bool progress = true, first = true;; first = false) {
     if (!progress) IdleWait(WaitSleep);
     if (!first) PumpMessages();  // the first send needs no notice
@@ -68,7 +68,7 @@ void TTcpConnection::SendRaw(const std::string& data) {
     }
     if (WaitTimedOut() || Canceled) break;
   }
-  StopWait();
+  if (ownWait) StopWait();
   if (TimeCounter.TimedOut) RaiseTimeOut();
   if (Canceled) RaiseCanceled();
 }

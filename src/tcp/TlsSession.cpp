@@ -11,9 +11,10 @@ const ULONG ContextRequirements = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETEC
                                   ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                   ISC_REQ_USE_SUPPLIED_CREDS | ISC_REQ_MANUAL_CRED_VALIDATION;
 
-// Handshake calls one Step may make on input already buffered; a server's
-// flight takes a few.
-const int MaxHandshakeCalls = 16;
+// Handshake calls one Step makes before it lets its caller pump and look at
+// its time-out. Some packages take one record per call, and a server may cut
+// its flight into many small records.
+const int MaxHandshakeCallsPerStep = 64;
 
 const SecurityFunctionTableA& Sspi() { return SecurityApi.Sspi(); }
 
@@ -27,6 +28,16 @@ void TakeToken(SecBuffer& token, std::string& Output) {
 
 SEC_CHAR* PackageName() { return const_cast<SEC_CHAR*>(SCHANNEL_NAME_A); }
 
+// The content type of a record that carries an alert.
+const char AlertRecord = 21;
+
+bool HasData(const SecBuffer (&buffers)[4]) {
+  for (const SecBuffer& buffer : buffers) {
+    if (buffer.BufferType == SECBUFFER_DATA && buffer.cbBuffer > 0) return true;
+  }
+  return false;
+}
+
 // Whether the bytes can begin a TLS record: a known content type (20 to 24),
 // major version 3 and a length TLS allows. Checked on as many of the five
 // header bytes as have arrived, so that a server that answers in anything but
@@ -36,7 +47,7 @@ bool CanBeRecord(const char* data, size_t available) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   if (available >= 1 && (bytes[0] < 20 || bytes[0] > 24)) return false;
   if (available >= 2 && bytes[1] != 3) return false;
-  if (available >= 5 && (bytes[3] << 8 | bytes[4]) > TTlsSession::MaxRecordSize - 5) return false;
+  if (available >= 5 && static_cast<size_t>(bytes[3] << 8 | bytes[4]) > TTlsSession::MaxRecordSize - 5) return false;
   return true;
 }
 
@@ -108,6 +119,7 @@ TTlsSession::TTlsSession(TTlsCredentials& Credentials, const std::string& HostNa
     : FCredentials(Credentials), FHostName(HostName) {}
 
 TTlsSession::~TTlsSession() {
+  if (FVerifying) SecurityApi.FreeCertificate(FVerifying);
   if (FHasContext) Sspi().DeleteSecurityContext(&FContext);
 }
 
@@ -125,8 +137,10 @@ long TTlsSession::Initialize(SecBufferDesc* Input, std::string& Token) {
 
 long TTlsSession::Begin(std::string& Output) {
   long status = Initialize(nullptr, Output);
+  // Any success made the context, which the destructor must delete, even one
+  // the handshake cannot go on from.
+  if (!FAILED(status)) FHasContext = true;
   if (status != SEC_I_CONTINUE_NEEDED) return FAILED(status) ? status : SEC_E_INTERNAL_ERROR;
-  FHasContext = true;
   return 0;
 }
 
@@ -140,12 +154,16 @@ long TTlsSession::Handshake(std::string& Output, TProgress& Progress) {
 
 long TTlsSession::Step(std::string& Output, TProgress& Progress) {
   Progress = TProgress::NeedInput;
-  // Bounded by MaxHandshakeCalls; each call consumes input or asks for more.
-  for (int call = 0; call < MaxHandshakeCalls; ++call) {
+  bool retried = false;
+  // Ends when the input runs out or is not a whole record, when a call takes
+  // nothing and gives nothing back, and after MaxHandshakeCallsPerStep
+  // calls: the caller then feeds the rest again, bounded by its time-out.
+  for (int call = 0; call < MaxHandshakeCallsPerStep; ++call) {
     if (!CanBeRecord(FInput.data() + FInputStart, PendingInput())) return SEC_E_INVALID_TOKEN;
     SecBuffer in[2] = {{static_cast<ULONG>(PendingInput()), SECBUFFER_TOKEN, FInput.data() + FInputStart},
                        {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
+    const size_t given = PendingInput(), output = Output.size();
     // On failure the token, if any, is the alert that tells the server why.
     long status = Initialize(&inDesc, Output);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
@@ -153,20 +171,31 @@ long TTlsSession::Step(std::string& Output, TProgress& Progress) {
       return 0;
     }
     // The server asked for a client certificate: go on without one.
-    if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS && !retried) {
+      retried = true;
+      continue;
+    }
     if (FAILED(status)) return status;
-    const size_t extra = in[1].BufferType == SECBUFFER_EXTRA ? std::min<size_t>(in[1].cbBuffer, PendingInput()) : 0;
-    Consume(PendingInput() - extra);
+    const size_t extra = in[1].BufferType == SECBUFFER_EXTRA ? std::min<size_t>(in[1].cbBuffer, given) : 0;
+    Consume(given - extra);
     if (status == SEC_E_OK) {
       FState = TState::Established;
       FRenegotiating = false;
       Progress = TProgress::Done;
+      // A later handshake holds the server to the certificate checked after
+      // the first one.
+      if (!FServerCertificate.empty() && !SameServerCertificate()) FCertificateChanged = true;
       return QuerySizes();
     }
     if (status != SEC_I_CONTINUE_NEEDED) return status;
     if (extra == 0) return 0;
+    if (extra == given && Output.size() == output) {
+      Progress = TProgress::Stalled;
+      return 0;
+    }
   }
-  return SEC_E_INTERNAL_ERROR;
+  Progress = TProgress::More;
+  return 0;
 }
 
 long TTlsSession::QuerySizes() {
@@ -211,7 +240,7 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
   }
   if (FState == TState::Handshaking) {
     long status = Step(Output, Progress);
-    if (status != 0 || Progress == TProgress::NeedInput) return status;
+    if (status != 0 || Progress != TProgress::Done) return status;
     Progress = TProgress::NeedInput;
   }
   if (FPlainLength > 0) {
@@ -225,12 +254,16 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr}};
   SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+  const bool alertRecord = FInput[FInputStart] == AlertRecord;
   long status = Sspi().DecryptMessage(&FContext, &desc, 0, nullptr);
   if (status == SEC_E_INCOMPLETE_MESSAGE) {
     // A record can never be larger than the buffer; a header claiming one is not TLS.
     if (PendingInput() >= MaxInputCapacity) return SEC_E_INVALID_TOKEN;
     return 0;
   }
+  // Some packages (Wine's) report the closing alert as an alert record that
+  // gives no data, rather than as the end of the context; other alerts fail.
+  if (status == SEC_E_OK && alertRecord && !HasData(buffers)) status = SEC_I_CONTEXT_EXPIRED;
   if (status == SEC_I_CONTEXT_EXPIRED) {
     // The server's closing alert: what follows it is not data.
     FState = TState::Ended;
@@ -256,7 +289,9 @@ long TTlsSession::Decrypt(std::string& Output, TProgress& Progress) {
     FState = TState::Handshaking;
     FRenegotiating = true;
     TProgress handshake;
-    return Step(Output, handshake);
+    status = Step(Output, handshake);
+    if (handshake == TProgress::Stalled) Progress = handshake;
+    return status;
   }
   return 0;
 }
@@ -312,21 +347,43 @@ void TTlsSession::Shutdown(std::string& Output) {
   FState = TState::Ended;
 }
 
-TCertificateVerdict TTlsSession::VerifyServer() {
+void TTlsSession::BeginVerify(uint32_t UrlTimeoutMs) {
+  FVerdict = TCertificateVerdict();
+  FCheck.reset();
+  if (FVerifying) SecurityApi.FreeCertificate(FVerifying);
+  FVerifying = nullptr;
+  if (Sspi().QueryContextAttributesA(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &FVerifying) != SEC_E_OK ||
+      !FVerifying) {
+    FVerifying = nullptr;
+    FVerdict.Status = static_cast<uint32_t>(SEC_E_NO_CREDENTIALS);
+    return;
+  }
+  FServerCertificate.assign(Encoded(FVerifying));
+  if (!FCredentials.Verified.Contains(FVerifying, FHostName))
+    FCheck.reset(new TCertificateCheck(FVerifying, FHostName, UrlTimeoutMs));
+}
+
+const TCertificateCheck* TTlsSession::RunningVerify() const { return FCheck && !FCheck->Done() ? FCheck.get() : nullptr; }
+
+TCertificateVerdict TTlsSession::EndVerify() {
+  if (FCheck) {
+    FVerdict = FCheck->Verdict();
+    FCheck.reset();
+    if (FVerdict.Status == 0) FCredentials.Verified.Add(FVerifying, FHostName);
+  }
+  if (FVerifying) SecurityApi.FreeCertificate(FVerifying);
+  FVerifying = nullptr;
+  return FVerdict;
+}
+
+bool TTlsSession::SameServerCertificate() {
   PCCERT_CONTEXT certificate = nullptr;
-  long status = Sspi().QueryContextAttributesA(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
-  if (status != SEC_E_OK || !certificate) {
-    TCertificateVerdict verdict;
-    verdict.Status = static_cast<uint32_t>(SEC_E_NO_CREDENTIALS);
-    return verdict;
-  }
-  TCertificateVerdict verdict;
-  if (!FCredentials.Verified.Contains(certificate, FHostName)) {
-    verdict = SecurityApi.VerifyServerCertificate(certificate, FHostName);
-    if (verdict.Status == 0) FCredentials.Verified.Add(certificate, FHostName);
-  }
+  if (Sspi().QueryContextAttributesA(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
+      !certificate)
+    return false;
+  const bool same = !FServerCertificate.empty() && Encoded(certificate) == FServerCertificate;
   SecurityApi.FreeCertificate(certificate);
-  return verdict;
+  return same;
 }
 
 // ---------------------------------------------------------------------------
@@ -399,7 +456,17 @@ std::string CertificateErrorText(const TCertificateVerdict& Verdict) {
     case TRUST_E_CERT_SIGNATURE:
       return prefix + "the certificate's signature is not valid";
     case TRUST_E_BASIC_CONSTRAINTS:
-      return prefix + "an issuer in the chain is not a certificate authority";
+      return prefix + "the issuer is not a certificate authority";
+    case CERT_E_PATHLENCONST:
+      return prefix + "the chain is longer than an issuer allows";
+    case CERT_E_INVALID_NAME:
+      return prefix + "the certificate is for a name its issuer may not certify";
+    case CERT_E_CRITICAL:
+      return prefix + "a certificate of the chain has a critical extension that is not understood";
+    case CERT_E_INVALID_POLICY:
+      return prefix + "the chain does not meet its policy constraints";
+    case TRUST_E_EXPLICIT_DISTRUST:
+      return prefix + "the certificate is explicitly distrusted";
     case SEC_E_NO_CREDENTIALS:
       return prefix + "the server sent no certificate";
     default:

@@ -8,10 +8,12 @@
 // connection turns a failure into its message.
 #pragma once
 
+#include "platform/CertificateCheck.h"
 #include "platform/SecurityApi.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,7 +64,12 @@ private:
 class TTlsSession {
 public:
   enum class TState { Handshaking, Established, Ended };
-  enum class TProgress { NeedInput, Done };
+  // NeedInput: nothing more can be done before the next bytes arrive. More:
+  // buffered input is left, to be fed again once the caller has pumped and
+  // looked at its time-out. Stalled: the package took none of the input and
+  // gave nothing back, so feeding it again would change nothing. Done: the
+  // handshake is complete (Handshake), a record was taken (Decrypt).
+  enum class TProgress { NeedInput, More, Stalled, Done };
 
   // HostName is sent as the server name (SNI) and checked against the certificate.
   TTlsSession(TTlsCredentials& Credentials, const std::string& HostName);
@@ -78,8 +85,8 @@ public:
   // The client's first handshake message, appended to Output.
   long Begin(std::string& Output);
   // Feeds the buffered input to the handshake (the first one, or one the
-  // server started later); appends what must be sent to Output. Progress is
-  // Done once the session is established.
+  // server started later), however many records it holds; appends what must
+  // be sent to Output. Progress is Done once the session is established.
   long Handshake(std::string& Output, TProgress& Progress);
 
   // Room at the end of the input buffer for the next receive, and the count
@@ -93,7 +100,8 @@ public:
   // record is buffered; plaintext, possibly none (an empty record, a
   // handshake message), is then available through TakePlain. After the
   // server's closing alert the state is Ended. A handshake message from the
-  // server switches back to Handshaking: its answer goes to Output.
+  // server switches back to Handshaking: its answer goes to Output, and
+  // Progress may be More or Stalled as for Handshake.
   long Decrypt(std::string& Output, TProgress& Progress);
   size_t PlainAvailable() const { return FPlainLength; }
   size_t TakePlain(char* Target, size_t Size);
@@ -103,9 +111,18 @@ public:
   // The closing alert, appended to Output; nothing when it cannot be made.
   void Shutdown(std::string& Output);
 
-  // The chain engine's verdict on the server's certificate for HostName, or
-  // the credentials' memory of an earlier good one.
-  TCertificateVerdict VerifyServer();
+  // Starts the check of the server's certificate for HostName, on a thread of
+  // the system's pool unless the credentials remember an earlier good one
+  // (UrlTimeoutMs: see TCertificateCheck). The certificate is kept, to hold
+  // the server to it in later handshakes.
+  void BeginVerify(uint32_t UrlTimeoutMs);
+  // The check BeginVerify started, while it runs; null once it is decided.
+  const TCertificateCheck* RunningVerify() const;
+  // The verdict, once decided; a good one is remembered by the credentials.
+  TCertificateVerdict EndVerify();
+  // A handshake the server started after the first one ended with another
+  // certificate than the one checked (other bytes): the session must end.
+  bool CertificateChanged() const { return FCertificateChanged; }
 
   // The input buffer: room for a whole record of the largest size TLS allows
   // and more, so that records arrive in large pieces. It starts at
@@ -120,11 +137,20 @@ private:
   long Initialize(SecBufferDesc* Input, std::string& Token);
   long Step(std::string& Output, TProgress& Progress);
   long QuerySizes();
+  // The server's certificate now is the one checked after the first handshake.
+  bool SameServerCertificate();
   void Consume(size_t Count);
   void Compact();
 
   TTlsCredentials& FCredentials;
   std::string FHostName;
+  // The server's certificate of the first handshake, encoded; and while it
+  // is checked, its context and the check.
+  std::string FServerCertificate;
+  PCCERT_CONTEXT FVerifying = nullptr;
+  std::unique_ptr<TCertificateCheck> FCheck;
+  TCertificateVerdict FVerdict;
+  bool FCertificateChanged = false;
   CtxtHandle FContext{};
   bool FHasContext = false;
   TState FState = TState::Handshaking;

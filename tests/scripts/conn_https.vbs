@@ -1,7 +1,8 @@
 ' Kestrel.Conn over https from VBScript, as users run it: pages of the test
 ' site from nginx with a certificate of the private test CA (trusted for this
-' run only), certificate refusals, redirects between http and https, a
-' tunnel through the proxy, a saved body and the transfer log.
+' run only), certificate refusals, bodies cut short (with what SaveFileTo
+' keeps), credentials that stay with their origin, redirects between http and
+' https, a tunnel through the proxy, a saved body and the transfer log.
 Option Explicit
 
 Dim failures
@@ -87,6 +88,66 @@ CheckRefused "by address", "https://127.0.0.1:" & tlsPort & "/", _
   "Certificate error: the certificate was issued for another name (localhost)"
 CheckRefused "closed in the handshake", "https://localhost:" & env("KESTREL_TLS_HSCLOSE_PORT") & "/", _
   "The server closed the connection during the TLS handshake"
+
+' --- a body cut short: no result, the reason, and the file holds what came --
+Dim plainScenario, tlsScenario
+plainScenario = env("KESTREL_SCENARIO_PORT")
+tlsScenario = env("KESTREL_TLS_SCENARIO_PORT")
+
+' expected: the file's text, or "-" for no file at all (nothing of a body came).
+Sub CheckCut(name, url, expectedError, expected)
+  Dim c, result, cutPath, saved
+  Set c = CreateObject("Kestrel.Conn")
+  c.TimeOut = 20
+  cutPath = tempFolder & "\cut.bin"
+  If fso.FileExists(cutPath) Then fso.DeleteFile cutPath
+  c.SaveFileTo = cutPath
+  c.URL = url
+  result = c.GetURL
+  CheckEqual name & ": no result", result, ""
+  CheckEqual name & ": Error", c.Error, expectedError
+  CheckEqual name & ": SaveFileTo kept for a retry", c.SaveFileTo, cutPath
+  If expected = "-" Then
+    Check name & ": no file", Not fso.FileExists(cutPath), cutPath
+  ElseIf fso.FileExists(cutPath) Then
+    saved = ""
+    If fso.GetFile(cutPath).Size > 0 Then saved = fso.OpenTextFile(cutPath, 1).ReadAll
+    CheckEqual name & ": the bytes that came", saved, expected
+  Else
+    Check name & ": file written", False, cutPath
+  End If
+End Sub
+
+Dim cuts, cut, parts, scheme
+cuts = Array("http-content-length-short|The connection closed after 10 of 100 bytes of the body|only ten!!", _
+  "http-chunked-cut|The connection closed before the last chunk of the body|abcdonly part", _
+  "http-chunked-bad-size|Malformed chunk size line|first", _
+  "http-headers-cut|The connection closed in the header block|-")
+For Each cut In cuts
+  parts = Split(cut, "|")
+  CheckCut "http " & parts(0), "http://127.0.0.1:" & plainScenario & "/s/" & parts(0), parts(1), parts(2)
+  CheckCut "https " & parts(0), "https://localhost:" & tlsScenario & "/s/" & parts(0), parts(1), parts(2)
+Next
+' A body framed by the close needs the closing alert under TLS (header block: 45 bytes).
+CheckCut "https until close without the alert", "https://localhost:" & tlsScenario & _
+  "/s/tls-until-close?tls-close-notify=no&cut-at=75", _
+  "The server closed the TLS connection without its closing alert: the body may be cut short", _
+  "012345678901234567890123456789"
+
+' --- credentials stay with their origin -------------------------------------
+Dim guarded
+Set guarded = CreateObject("Kestrel.Conn")
+guarded.TimeOut = 20
+guarded.Authorization = "user:pw"
+guarded.AddExtraHeader "Cookie: session=42"
+guarded.URL = "https://localhost:" & tlsScenario & "/redirect/http/localhost/" & plainScenario & "/echo/landing"
+CheckEqual "https to http on the same host: no credentials", guarded.GetURL, "GET /echo/landing HTTP/1.0" & vbCrLf & _
+  "Host: localhost:" & plainScenario & vbCrLf & "Accept: */*" & vbCrLf & vbCrLf
+guarded.URL = "https://localhost:" & tlsScenario & "/redirect/http/localhost/" & plainScenario & _
+  "/redirect/https/localhost/" & tlsScenario & "/echo/back"
+CheckEqual "back to the origin: credentials again", guarded.GetURL, "GET /echo/back HTTP/1.0" & vbCrLf & _
+  "Authorization: Basic dXNlcjpwdw==" & vbCrLf & "Host: localhost:" & tlsScenario & vbCrLf & "Accept: */*" & vbCrLf & _
+  "Cookie: session=42" & vbCrLf & vbCrLf
 
 ' --- redirects between the schemes -------------------------------------------
 conn.URL = plainSite & "to-https.html"

@@ -2,7 +2,8 @@
 # Pins the test servers of servers.sh before the tests use them. Natively with
 # curl: nginx's TLS servers (good certificate and chain, the three that must be
 # refused, redirects between the schemes, the private area), tls_server.py's
-# routes and handshake faults, one cycle of the hostile sequence, the proxies.
+# routes, handshake faults, re-cut handshake and chains to refuse, one cycle
+# of the hostile sequence, the proxies.
 # Under Wine with the platform's WinHttpRequest: inside the namespace of
 # scripts/tls-trust.sh the good certificate is accepted (32 MiB body, also
 # through the proxy's tunnel) and each bad one refused for its own reason;
@@ -61,6 +62,15 @@ for route in "s/tls-body?drip=1000,0" "tls/small-records" "tls/key-update"; do
 done
 expect "tls route renegotiate (TLS 1.2)" "0 200 $digits" "$(get "$scenario/tls/renegotiate" --tls-max 1.2) $(md5sum < "$out/body")"
 expect "tls route reset-mid-record" "56" "$(get "$scenario/tls/reset-mid-record" | cut -d' ' -f1)"
+# Handshake records re-cut to 40 bytes; chains curl refuses as Kestrel must.
+expect "tls handshake in 40-byte records" "0 200 $digits" \
+  "$(get "https://localhost:$KESTREL_TLS_RECUT_PORT/s/tls-body" --tls-max 1.2) $(md5sum < "$out/body")"
+for chain in NAMECONSTRAINED NOTCA PATHLEN CRITICAL AIA; do
+  v=KESTREL_TLS_${chain}_PORT
+  expect "chain $chain refused" "60 000" "$(get "https://localhost:${!v}/s/hello")"
+done
+expect "redirect route" "https://localhost:$KESTREL_TLS_SCENARIO_PORT/echo/x?a=1" \
+  "$(location "http://127.0.0.1:$KESTREL_SCENARIO_PORT/redirect/https/localhost/$KESTREL_TLS_SCENARIO_PORT/echo/x?a=1")"
 expect "silent handshake" "28" "$(get "https://localhost:$KESTREL_TLS_SILENT_PORT/" -m 1 | cut -d' ' -f1)"
 for port in PLAIN GARBAGE HSCLOSE; do
   v=KESTREL_TLS_${port}_PORT

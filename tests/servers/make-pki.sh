@@ -12,6 +12,18 @@
 #   wrongname.crt       DNS:other.kestrel.test only, by the root, valid now
 #   untrusted.crt       DNS:localhost, by the untrusted root, valid now
 #   trust-bundle.crt    the system's CA bundle followed by ca.crt
+# Chains that must be refused, each a DNS:localhost certificate valid now
+# followed by the issuers the server sends:
+#   nameconstrained.crt by "Kestrel Test Constrained CA", an intermediate that
+#                       may certify allowed.test only (name constraints)
+#   notca.crt           by "Kestrel Test Not-a-CA", a certificate of the root
+#                       marked CA:FALSE
+#   pathlen.crt         by "Kestrel Test Sub-Intermediate CA", a CA under the
+#                       intermediate, whose path length of 0 forbids it
+#   critical.crt        by the intermediate, with an unknown critical extension
+# And, made at every start once the ports are known (make-pki.sh RUN_DIR --aia URL):
+#   aia.crt             DNS:localhost by the intermediate, alone (no issuer
+#                       sent), naming URL as where its issuer can be fetched
 # Idempotent: an existing set is kept while it is complete, the good
 # certificates have a week left and the system bundle is not newer than the
 # trust bundle. A trust bundle that is bind-mounted over the system's file
@@ -25,7 +37,7 @@ current() {
   [ -f "$pki/.complete" ] && [ -f "$pki/trust-bundle.crt" ] || return 1
   [ ! "$system_bundle" -nt "$pki/trust-bundle.crt" ] || return 1
   local cert
-  for cert in localhost wrongname untrusted; do
+  for cert in localhost wrongname untrusted nameconstrained notca pathlen critical; do
     openssl x509 -checkend 604800 -noout -in "$pki/$cert.crt" >/dev/null 2>&1 || return 1
   done
 }
@@ -33,6 +45,22 @@ current() {
 mkdir -p "$run"
 exec 9>"$run/.pki.lock"
 flock -w 60 9
+
+# --aia URL: (re)makes aia.crt for URL, from the set made below.
+if [ "${2:-}" = --aia ]; then
+  url=${3:?usage: make-pki.sh RUN_DIR --aia URL}
+  [ -f "$pki/aia.url" ] && [ "$(cat "$pki/aia.url")" = "$url" ] && [ -f "$pki/aia.crt" ] && exit 0
+  cd "$pki"
+  printf '%s\n' "basicConstraints = critical, CA:false" "keyUsage = critical, digitalSignature, keyEncipherment" \
+    "extendedKeyUsage = serverAuth" "subjectAltName = DNS:localhost" "authorityInfoAccess = caIssuers;URI:$url" > aia.ext
+  openssl req -new -key server.key -subj "/O=Kestrel tests/CN=localhost" -out aia.csr 2>/dev/null
+  openssl x509 -req -in aia.csr -CA intermediate.crt -CAkey intermediate.key -set_serial "0x$(openssl rand -hex 8)" \
+    -days 30 -sha256 -extfile aia.ext -out aia.crt 2>/dev/null || { echo "make-pki: aia.crt failed" >&2; exit 1; }
+  rm -f aia.csr aia.ext
+  printf '%s\n' "$url" > aia.url
+  exit 0
+fi
+
 current && exit 0
 
 new=$run/pki.new
@@ -68,6 +96,30 @@ subjectKeyIdentifier = hash
 [ intermediate_ext ]
 basicConstraints = critical, CA:true, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ constrained_ext ]
+basicConstraints = critical, CA:true, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+nameConstraints = critical, permitted;DNS:allowed.test
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ sub_ext ]
+basicConstraints = critical, CA:true
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ notca_ext ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyCertSign
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ critical_ext ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:localhost
+1.3.6.1.4.1.55555.1.1 = critical, ASN1:NULL
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 [ server_ext ]
@@ -113,6 +165,24 @@ sign server.csr untrusted.crt untrusted-ca.crt untrusted-ca.key server_ext "$now
 SAN=DNS:other.kestrel.test
 csr server.key other.kestrel.test wrongname.csr
 sign wrongname.csr wrongname.crt ca.crt ca.key server_ext "$now_start" "$now_end"
+
+# The chains to refuse; the leaves all use server.key.
+SAN=DNS:localhost
+key constrained-ca.key; key notca.key; key sub-ca.key
+csr constrained-ca.key "Kestrel Test Constrained CA" constrained-ca.csr
+sign constrained-ca.csr constrained-ca.crt ca.crt ca.key constrained_ext $ca_start "$ca_end"
+sign server.csr nameconstrained-leaf.crt constrained-ca.crt constrained-ca.key server_ext "$now_start" "$now_end"
+cat nameconstrained-leaf.crt constrained-ca.crt > nameconstrained.crt
+csr notca.key "Kestrel Test Not-a-CA" notca.csr
+sign notca.csr notca-issuer.crt ca.crt ca.key notca_ext $ca_start "$ca_end"
+sign server.csr notca-leaf.crt notca-issuer.crt notca.key server_ext "$now_start" "$now_end"
+cat notca-leaf.crt notca-issuer.crt > notca.crt
+csr sub-ca.key "Kestrel Test Sub-Intermediate CA" sub-ca.csr
+sign sub-ca.csr sub-ca.crt intermediate.crt intermediate.key sub_ext $ca_start "$ca_end"
+sign server.csr pathlen-leaf.crt sub-ca.crt sub-ca.key server_ext "$now_start" "$now_end"
+cat pathlen-leaf.crt sub-ca.crt intermediate.crt > pathlen.crt
+sign server.csr critical-leaf.crt intermediate.crt intermediate.key critical_ext "$now_start" "$now_end"
+cat critical-leaf.crt intermediate.crt > critical.crt
 
 cat "$system_bundle" > trust-bundle.crt
 printf '\n' >> trust-bundle.crt

@@ -9,6 +9,7 @@ A connection picks what it gets by what it sends first:
                                        set-cookie and location add Set-Cookie lines and a 302)
   <METHOD> /corpus/<dir>/<file> HTTP/x a file of the response corpus, raw
   <METHOD> /hostile/<kind>/<seed> ...  a malformed or abusive reply (hostile.py)
+  <METHOD> /redirect/<scheme>/<host>/<port>/<path>  302 to scheme://host:port/path (loopback hosts)
   anything else naming a curl case's follow-up number (NNNN000K) serves curl-NNNN.dataK.http
 
 Absolute request targets (as sent through a proxy) are routed by their path.
@@ -464,6 +465,20 @@ def hostile_scenario(rest):
     return raw_scenario("hostile:%s/%s" % (kind, seed), reply, list(directives.items()))
 
 
+def redirect_scenario(rest, query):
+    """/redirect/<scheme>/<host>/<port>/<path>: a 302 to scheme://host:port/path
+    (with the query), for redirects across origins; loopback hosts only, so
+    that a redirect never leads off this machine."""
+    parts = rest.split("/", 3)
+    if len(parts) < 3 or parts[0] not in ("http", "https") or parts[1].lower() not in ("127.0.0.1", "localhost") \
+            or not parts[2].isdigit():
+        return raw_scenario("not-found", simple_response("404 Not Found", b"No such redirect\r\n"), [])
+    target = "%s://%s:%s/%s%s" % (parts[0], parts[1], parts[2], parts[3] if len(parts) > 3 else "",
+                                  "?" + query if query else "")
+    reply = ("HTTP/1.0 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n\r\n" % target).encode("latin-1")
+    return raw_scenario("redirect", reply, [])
+
+
 # ---------------------------------------------------------------------------
 # Routing
 
@@ -554,6 +569,8 @@ class Server:
         elif path == "/echo" or path.startswith("/echo/"):
             known = [(k, v) for k, v in overrides if k in DIRECTIVES]
             return raw_scenario("echo", echo_reply(request, overrides), known)
+        elif path.startswith("/redirect/"):
+            return redirect_scenario(path[len("/redirect/"):], parsed.query)
         elif path.startswith("/hostile/"):
             return hostile_scenario(path[len("/hostile/"):])
         elif path.startswith("/corpus/"):

@@ -13,6 +13,11 @@
 #   KESTREL_TLS_HSCLOSE_PORT, KESTREL_TLS_HOSTILE_PORT   handshake faults (tls_server.py)
 #   KESTREL_PROXY_NOCONNECT_PORT  tinyproxy that refuses CONNECT to every test port
 #   KESTREL_PROXY_AUTH_PORT       proxy that wants Basic credentials (connect_proxy.py)
+#   KESTREL_TLS_RECUT_PORT        the scenario routes over TLS 1.2, handshake in 40-byte records
+#   KESTREL_TLS_NAMECONSTRAINED_PORT, KESTREL_TLS_NOTCA_PORT, KESTREL_TLS_PATHLEN_PORT,
+#   KESTREL_TLS_CRITICAL_PORT     the scenario routes with a chain to refuse (make-pki.sh)
+#   KESTREL_TLS_AIA_PORT          the scenario routes with a certificate whose issuer is
+#                                 not sent, to be fetched from the silent port
 #   KESTREL_TLS_CA                the test CA's certificate (PEM)
 SERVERS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SERVERS_ROOT=$(cd "$SERVERS_DIR/../.." && pwd)
@@ -86,18 +91,22 @@ tinyproxy_start() {
 SERVERS_PORT_NAMES="KESTREL_SCENARIO_PORT KESTREL_NGINX_PORT KESTREL_PROXY_PORT
   KESTREL_TLS_PORT KESTREL_TLS_EXPIRED_PORT KESTREL_TLS_WRONGNAME_PORT KESTREL_TLS_UNTRUSTED_PORT
   KESTREL_TLS_SCENARIO_PORT KESTREL_TLS_SILENT_PORT KESTREL_TLS_PLAIN_PORT KESTREL_TLS_GARBAGE_PORT
-  KESTREL_TLS_HSCLOSE_PORT KESTREL_TLS_HOSTILE_PORT KESTREL_PROXY_NOCONNECT_PORT KESTREL_PROXY_AUTH_PORT"
+  KESTREL_TLS_HSCLOSE_PORT KESTREL_TLS_HOSTILE_PORT KESTREL_PROXY_NOCONNECT_PORT KESTREL_PROXY_AUTH_PORT
+  KESTREL_TLS_RECUT_PORT KESTREL_TLS_NAMECONSTRAINED_PORT KESTREL_TLS_NOTCA_PORT KESTREL_TLS_PATHLEN_PORT
+  KESTREL_TLS_CRITICAL_PORT KESTREL_TLS_AIA_PORT"
 
 servers_start() {
   local ok=0 name ports=() waits=() pki=$SERVERS_RUN/pki tls=1
   mkdir -p "$SERVERS_RUN"
   : > "$SERVERS_RUN/servers.env"
-  read -r -a ports <<<"$(free_ports 15)"
+  read -r -a ports <<<"$(free_ports 21)"
   local i=0
   for name in $SERVERS_PORT_NAMES; do
     export "$name=${ports[$i]}"; i=$((i + 1))
   done
-  if ! bash "$SERVERS_DIR/make-pki.sh" "$SERVERS_RUN" >"$SERVERS_RUN/pki.log" 2>&1; then
+  if ! bash "$SERVERS_DIR/make-pki.sh" "$SERVERS_RUN" >"$SERVERS_RUN/pki.log" 2>&1 ||
+    ! bash "$SERVERS_DIR/make-pki.sh" "$SERVERS_RUN" --aia "http://127.0.0.1:$KESTREL_TLS_SILENT_PORT/issuer.crt" \
+      >>"$SERVERS_RUN/pki.log" 2>&1; then
     echo "test certificates could not be made (see $SERVERS_RUN/pki.log)" >&2; ok=1; tls=0
   fi
   export KESTREL_TLS_CA=$pki/ca.crt
@@ -116,7 +125,10 @@ servers_start() {
       --scenario-port "$KESTREL_TLS_SCENARIO_PORT" --silent-port "$KESTREL_TLS_SILENT_PORT" \
       --plain-port "$KESTREL_TLS_PLAIN_PORT" --garbage-port "$KESTREL_TLS_GARBAGE_PORT" \
       --hsclose-port "$KESTREL_TLS_HSCLOSE_PORT" --hostile-port "$KESTREL_TLS_HOSTILE_PORT" \
-      --proxy-auth-port "$KESTREL_PROXY_AUTH_PORT" >"$SERVERS_RUN/tls.log" 2>&1 &
+      --proxy-auth-port "$KESTREL_PROXY_AUTH_PORT" --recut-port "$KESTREL_TLS_RECUT_PORT" \
+      --chain-port "nameconstrained=$KESTREL_TLS_NAMECONSTRAINED_PORT" --chain-port "notca=$KESTREL_TLS_NOTCA_PORT" \
+      --chain-port "pathlen=$KESTREL_TLS_PATHLEN_PORT" --chain-port "critical=$KESTREL_TLS_CRITICAL_PORT" \
+      --chain-port "aia=$KESTREL_TLS_AIA_PORT" >"$SERVERS_RUN/tls.log" 2>&1 &
     SERVERS_PIDS+=($!)
     # The proxy port is bound last; a probe of the hostile port would use up a connection.
     waits+=("$KESTREL_PROXY_AUTH_PORT")

@@ -11,6 +11,9 @@
   --hsclose-port   closes right after the ClientHello
   --hostile-port   a TLS-level fault per connection, in a fixed order (tls_hostile.py)
   --proxy-auth-port  a proxy that wants Basic credentials (connect_proxy.py)
+  --recut-port     the scenario routes over TLS 1.2, the server's handshake records
+                   re-cut into records of RECUT_SIZE bytes, all sent at once
+  --chain-port NAME=PORT  the scenario routes with the chain NAME.crt of --pki (repeatable)
 
 Faults on the scenario port. The reply is encrypted as it would be sent and
 the scenario's directives act on the encrypted stream: drip sends N encrypted
@@ -53,6 +56,7 @@ from tls_session import MAX_RECORD, TlsError, TlsSession, server_context
 
 SILENT_HOLD = 120.0
 RENEGOTIATION_WAIT = 3.0
+RECUT_SIZE = 40
 
 TLS_ROUTES = {
     "close-mid-record": "/s/tls-until-close?tls-cut-record=3",
@@ -201,21 +205,33 @@ def deliver(session, chosen, options, peer, connection):
 class TlsServers:
     def __init__(self, args):
         pki = args.pki
-        self.context = server_context(os.path.join(pki, "localhost.crt"), os.path.join(pki, "server.key"))
+        key = os.path.join(pki, "server.key")
+        self.context = server_context(os.path.join(pki, "localhost.crt"), key)
+        self.tls12_context = server_context(os.path.join(pki, "localhost.crt"), key, ssl.TLSVersion.TLSv1_2)
+        # Roles of their own: a port per chain, each served like the scenario port.
+        self.chains = {}   # name -> (port, context)
+        for value in args.chain_port:
+            name, _, port = value.partition("=")
+            self.chains[name] = (int(port), server_context(os.path.join(pki, name + ".crt"), key))
         self.routes = scenario.Server(args.scenario_port, os.path.realpath(args.scenarios), args.corpus,
                                       args.lifetime)
         self.hostile_count = itertools.count()
         self.lifetime = args.lifetime
         self.roles = {}
-        for role in ("scenario", "silent", "plain", "garbage", "hsclose", "hostile", "proxy_auth"):
+        for role in ("scenario", "silent", "plain", "garbage", "hsclose", "hostile", "recut"):
             port = getattr(args, role + "_port")
             if port:
                 self.roles[role] = port
+        for name, (port, _) in self.chains.items():
+            self.roles["chain " + name] = port
+        # Bound last: servers.sh waits for this port to know that all are.
+        if args.proxy_auth_port:
+            self.roles["proxy_auth"] = args.proxy_auth_port
 
     # --- the roles -----------------------------------------------------------
 
-    def scenario(self, conn, peer):
-        session = TlsSession(conn, self.context)
+    def scenario(self, conn, peer, context=None, recut=None):
+        session = TlsSession(conn, context or self.context, recut)
         session.handshake()
         request = scenario.read_request(session, read_body=True)
         try:
@@ -258,12 +274,21 @@ class TlsServers:
     def proxy_auth(self, conn, peer):
         connect_proxy.handle(conn)
 
+    def recut(self, conn, peer):
+        self.scenario(conn, peer, self.tls12_context, RECUT_SIZE)
+
+    def chain(self, name, conn, peer):
+        self.scenario(conn, peer, self.chains[name][1])
+
     # --- plumbing --------------------------------------------------------------
 
     def handle(self, role, conn, address):
         peer = "%s:%d %s" % (address[0], address[1], role)
         try:
-            getattr(self, role)(conn, peer)
+            if role.startswith("chain "):
+                self.chain(role[len("chain "):], conn, peer)
+            else:
+                getattr(self, role)(conn, peer)
         except (OSError, TimeoutError, TlsError, scenario.ScenarioError) as error:
             log("%s connection error: %s" % (peer, error))
             conn.close()
@@ -298,8 +323,9 @@ def main():
     parser.add_argument("--scenarios", required=True)
     parser.add_argument("--corpus", default=scenario.DEFAULT_CORPUS)
     parser.add_argument("--lifetime", type=int, default=6 * 3600, help="seconds before the server stops")
-    for role in ("scenario", "silent", "plain", "garbage", "hsclose", "hostile", "proxy-auth"):
+    for role in ("scenario", "silent", "plain", "garbage", "hsclose", "hostile", "proxy-auth", "recut"):
         parser.add_argument("--%s-port" % role, type=int, default=0)
+    parser.add_argument("--chain-port", action="append", default=[], metavar="NAME=PORT")
     args = parser.parse_args()
     try:
         TlsServers(args).serve()

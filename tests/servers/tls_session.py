@@ -39,14 +39,44 @@ def server_context(cert_chain, key, maximum_version=None):
     return context
 
 
+def recut_handshake(data, size, state):
+    """The records of data with every clear-text handshake record (type 22,
+    before the ChangeCipherSpec) cut into records of at most size bytes of
+    payload, which TLS allows; state["clear"] and state["pending"] carry over
+    between calls. Records after the ChangeCipherSpec are left as they are."""
+    data = state["pending"] + data
+    out = b""
+    # Bounded by len(data): every pass takes one whole record or stops.
+    while len(data) >= 5:
+        length = int.from_bytes(data[3:5], "big")
+        if len(data) < 5 + length:
+            break
+        kind, header, payload = data[0], data[:3], data[5:5 + length]
+        data = data[5 + length:]
+        if kind == 20:
+            state["clear"] = False
+        if kind == 22 and state["clear"]:
+            for start in range(0, len(payload), size):
+                piece = payload[start:start + size]
+                out += header + len(piece).to_bytes(2, "big") + piece
+        else:
+            out += header + length.to_bytes(2, "big") + payload
+    state["pending"] = data
+    return out
+
+
 class TlsSession:
-    def __init__(self, conn, context):
+    def __init__(self, conn, context, recut=None):
+        """recut: cut the handshake's clear-text records into records of at
+        most this many bytes as they are sent."""
         self.conn = conn
         self.incoming = ssl.MemoryBIO()
         self.outgoing = ssl.MemoryBIO()
         self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
         self.timeout = None
         self._native_handle = None
+        self._recut = recut
+        self._recut_state = {"clear": True, "pending": b""}
 
     # --- the wire --------------------------------------------------------
 
@@ -56,6 +86,8 @@ class TlsSession:
 
     def flush(self):
         data = self.outgoing.read()
+        if data and self._recut:
+            data = recut_handshake(data, self._recut, self._recut_state)
         if data:
             self.conn.sendall(data)
 

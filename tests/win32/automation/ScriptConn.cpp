@@ -83,6 +83,19 @@ HRESULT TScriptConn::Call(const wchar_t* name)
   return hr;
 }
 
+HRESULT TScriptConn::Call(const wchar_t* name, const std::wstring& argument)
+{
+  VARIANT value;
+  V_VT(&value) = VT_BSTR;
+  V_BSTR(&value) = SysAllocStringLen(argument.data(), static_cast<UINT>(argument.size()));
+  VARIANT result;
+  VariantInit(&result);
+  HRESULT hr = Invoke(name, DISPATCH_METHOD, &value, &result);
+  VariantClear(&value);
+  VariantClear(&result);
+  return hr;
+}
+
 std::wstring TScriptConn::Fetch(const std::wstring& url, HRESULT* hr)
 {
   HRESULT put = Put(L"URL", url);

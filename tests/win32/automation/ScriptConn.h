@@ -26,6 +26,8 @@ public:
   std::wstring GetURL(HRESULT* hr = nullptr);
   // A method or property get whose result is not wanted (GetHREFs, say).
   HRESULT Call(const wchar_t* name);
+  // A method of one text argument (AddExtraHeader, say).
+  HRESULT Call(const wchar_t* name, const std::wstring& argument);
   // What a script does before a request whose failure it wants to tell apart
   // from an earlier one: BinaryData clears Error.
   void ClearError() { Call(L"BinaryData"); }

@@ -3,7 +3,10 @@
 // server (tests/servers/hostile.py), chosen from a fixed seed. A part of the
 // calls go over TLS: the same replies encrypted by the TLS scenario server,
 // and faults of TLS itself (tests/servers/tls_hostile.py: broken handshakes,
-// garbage and cut records). The process must
+// garbage and cut records), bodies cut short inside TLS (by a close without
+// the closing alert, inside a record, before the Content-Length) that must
+// fail, and redirects to another origin and back, where the objects'
+// credentials must reach only their own origin. The process must
 // not crash, every call must return, a failure must come back as a non-empty
 // Error (never as a COM error), and every object must still fetch a good page
 // afterwards. Four threads, each with its own objects and message pump, share
@@ -15,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <random>
 #include <sstream>
@@ -37,7 +41,7 @@ struct TKind {
   bool MustFail = false;
   // Where the call goes: the kind's path on the scenario server, the same over
   // TLS, or the TLS fault server (whose connections take turns through its kinds).
-  enum TRoute { Plain, Tls, TlsFaults } Route = Plain;
+  enum TRoute { Plain, Tls, TlsFaults, TlsTruncation, RedirectOrigin } Route = Plain;
   int Injected = 0;
   int Failed = 0;
 };
@@ -72,8 +76,8 @@ std::vector<TKind> ParseKinds(const std::wstring& listing)
   return kinds;
 }
 
-// Every kind once more over TLS, at a third of its weight, and the TLS fault
-// server's sequence as one kind more (one of its kinds is a good reply).
+// Every kind once more over TLS, at a third of its weight, and the kinds of
+// the TLS layer and of redirects.
 void AddTlsKinds(std::vector<TKind>& kinds)
 {
   const size_t plainKinds = kinds.size();
@@ -84,17 +88,75 @@ void AddTlsKinds(std::vector<TKind>& kinds)
     tls.Route = TKind::Tls;
     kinds.push_back(tls);
   }
-  TKind faults;
-  faults.Name = "tls-faults";
-  faults.Weight = 12;
-  faults.Route = TKind::TlsFaults;
-  kinds.push_back(faults);
+  // The TLS fault server's sequence (one of its kinds is a good reply),
+  // bodies cut short inside TLS, and redirects across origins.
+  kinds.push_back({"tls-faults", 12, false, TKind::TlsFaults});
+  kinds.push_back({"tls-truncation", 8, true, TKind::TlsTruncation});
+  kinds.push_back({"redirect-origin", 8, false, TKind::RedirectOrigin});
+}
+
+// The credentials every object carries; only their own origin may see them.
+const wchar_t* const kAuthorization = L"storm:pw";
+const wchar_t* const kCookie = L"Cookie: storm=1";
+
+std::wstring Port(const char* variable)
+{
+  const char* value = std::getenv(variable);
+  return value ? std::wstring(value, value + std::strlen(value)) : std::wstring();
+}
+
+// A body cut short inside TLS, varied by the seed; every one must fail.
+std::wstring TruncationUrl(unsigned seed, const std::wstring& tlsBase)
+{
+  const std::wstring cut = std::to_wstring(seed % 100000);
+  const std::wstring paths[] = {
+      L"tls/no-close-notify",
+      L"tls/close-mid-record",
+      L"s/tls-until-close?tls-close-notify=no&cut-at=" + cut,
+      L"s/tls-until-close?tls-cut-record=" + std::to_wstring(1 + seed % 7),
+      L"s/tls-body?cut-at=" + cut,
+      L"s/tls-body?cut-at=" + cut + L"&end=reset",
+      L"s/http-chunked-cut",
+      L"s/http-content-length-short?tls-close-notify=no",
+  };
+  return tlsBase + paths[seed % (sizeof paths / sizeof paths[0])];
+}
+
+// A redirect to another origin, varied by the seed: the echo route it lands
+// on shows what went. Some come back to the object's origin at the end.
+std::wstring OriginUrl(unsigned seed, const std::wstring& base, const std::wstring& tlsBase)
+{
+  const std::wstring plain = Port("KESTREL_SCENARIO_PORT"), secure = Port("KESTREL_TLS_SCENARIO_PORT");
+  const std::wstring tail = L"/echo/" + std::to_wstring(seed);
+  const std::wstring paths[] = {
+      base + L"redirect/http/localhost/" + plain + tail + L"/away",
+      tlsBase + L"redirect/http/localhost/" + plain + tail + L"/away",
+      base + L"redirect/https/localhost/" + secure + tail + L"/away",
+      base + L"redirect/http/localhost/" + plain + L"/redirect/http/127.0.0.1/" + plain + tail + L"/home",
+      tlsBase + L"redirect/http/localhost/" + plain + L"/redirect/https/localhost/" + secure + tail + L"/home",
+  };
+  return paths[seed % (sizeof paths / sizeof paths[0])];
+}
+
+// What a redirect-origin call broke: credentials that left their origin, or
+// ones that did not come back to it.
+std::string OriginProblem(const std::wstring& url, const std::wstring& body)
+{
+  const bool home = url.size() >= 5 && url.compare(url.size() - 5, 5, L"/home") == 0;
+  const bool credentials = body.find(L"\r\nAuthorization: ") != std::wstring::npos ||
+                           body.find(L"\r\nCookie: ") != std::wstring::npos;
+  if (body.rfind(L"GET /echo/", 0) != 0) return "did not land on the echo route";
+  if (home && !credentials) return "the credentials did not come back to their origin";
+  if (!home && credentials) return "the credentials went to another origin";
+  return "";
 }
 
 std::wstring CallUrl(const TKind& kind, unsigned seed, const std::wstring& base, const std::wstring& tlsBase,
                      const std::wstring& tlsFaults)
 {
   if (kind.Route == TKind::TlsFaults) return tlsFaults + L"storm/" + std::to_wstring(seed);
+  if (kind.Route == TKind::TlsTruncation) return TruncationUrl(seed, tlsBase);
+  if (kind.Route == TKind::RedirectOrigin) return OriginUrl(seed, base, tlsBase);
   const std::string name = kind.Route == TKind::Tls ? kind.Name.substr(4) : kind.Name;
   return (kind.Route == TKind::Tls ? tlsBase : base) + L"hostile/" + std::wstring(name.begin(), name.end()) + L"/" +
          std::to_wstring(seed);
@@ -128,7 +190,9 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
     std::vector<TScriptConn> conns(kObjectsPerThread);
     for (size_t n = 0; n < conns.size(); ++n) {
       TScriptConn& conn = conns[n];
-      if (!conn.Valid() || FAILED(conn.Put(L"TimeOut", 1))) result.Problems.push_back("no object");
+      if (!conn.Valid() || FAILED(conn.Put(L"TimeOut", 1)) || FAILED(conn.Put(L"Authorization", kAuthorization)) ||
+          FAILED(conn.Call(L"AddExtraHeader", kCookie)))
+        result.Problems.push_back("no object");
       // Every pair of KeepAlive and Compression among the storm's objects:
       // kept connections meet every hostile reply, and so does the decoder.
       conn.Put(L"KeepAlive", (n + static_cast<size_t>(thread)) % 2 ? -1L : 0L);
@@ -144,7 +208,7 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
         watch.CallStart = GetTickCount();
         watch.CallIndex = static_cast<int>(i);
         HRESULT hr = E_FAIL;
-        conn.GetURL(&hr);
+        const std::wstring body = conn.GetURL(&hr);
         watch.CallIndex = -1;
         ++result.Calls;
         ++result.Injected[plan[i].Kind];
@@ -158,6 +222,8 @@ void RunStormThread(int thread, const std::vector<TKind>& kinds, const std::vect
           result.Problems.push_back(where + ": no response and no error: a failure went unreported");
         else if (kind.MustFail && error.empty())
           result.Problems.push_back(where + ": taken for a response: " + Narrow(status));
+        else if (kind.Route == TKind::RedirectOrigin && error.empty() && !OriginProblem(url, body).empty())
+          result.Problems.push_back(where + ": " + OriginProblem(url, body) + ": " + Narrow(body.substr(0, 200)));
       }
     }
     // Every object still works: a good page, whole, in clear text and over TLS.

@@ -1,0 +1,19 @@
+#include "platform/ThisModule.h"
+
+HMODULE ThisModule()
+{
+  static const HMODULE module = [] {
+    HMODULE handle = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &handle);
+    return handle;
+  }();
+  return module;
+}
+
+bool AddModuleReference()
+{
+  HMODULE handle = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThisModule),
+                            &handle) != 0;
+}
