@@ -251,6 +251,17 @@ TEST_F(Charsets, RequestsCarryTheTextsInTheCharsetsTheModeSays)
          t.Put(&IConn::put_URL, L"http://b\u00fccher.example/echo/x");
        },
        "GET http://xn--bcher-kva.example/echo/x HTTP/1.0\r\nHost: xn--bcher-kva.example\r\nAccept: */*\r\n\r\n"},
+      // The credentials' origin is the host as it goes out: a redirect to
+      // its IDNA form stays with it.
+      {"CredentialsFollowARedirectToTheSameInternationalHost",
+       [](Charsets& t, const std::wstring& base) {
+         t.SetCharset(L"auto");
+         t.Put(&IConn::put_Proxy, base.substr(7, base.size() - 8));
+         t.Put(&IConn::put_Authorization, L"u:p");
+         t.Put(&IConn::put_URL, L"http://b\u00fccher.example/s/charset-redirect-idn");
+       },
+       "GET http://xn--bcher-kva.example/echo/after HTTP/1.0\r\nAuthorization: Basic dTpw\r\n"
+       "Host: xn--bcher-kva.example\r\nAccept: */*\r\n\r\n"},
       {"PostDataInUtf8", postOf(L"auto", nullptr, L"\u00e9\u20ac"),
        post + "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 5\r\nPragma: No-Cache\r\n\r\n"
               "\xC3\xA9\xE2\x82\xAC"},
