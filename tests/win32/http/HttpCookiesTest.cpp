@@ -21,12 +21,16 @@ std::string Set(const std::vector<std::string>& lines) {
   return query;
 }
 
-// The value of the Cookie line that the echoed request holds; "-" for none.
+// The values of the Cookie lines that the echoed request holds, in order and
+// joined by " | "; "-" for none.
 std::string EchoedCookieLine(const std::string& echoed) {
-  const size_t at = echoed.find("\r\nCookie: ");
-  if (at == std::string::npos) return "-";
-  const size_t begin = at + 10;
-  return echoed.substr(begin, echoed.find("\r\n", begin) - begin);
+  std::string values;
+  for (size_t at = 0; (at = echoed.find("\r\nCookie: ", at)) != std::string::npos;) {
+    const size_t begin = at + 10;
+    at = echoed.find("\r\n", begin);
+    values += (values.empty() ? "" : " | ") + echoed.substr(begin, at - begin);
+  }
+  return values.empty() ? "-" : values;
 }
 
 struct Hop {
@@ -39,6 +43,7 @@ struct CookieFlow {
   bool proxied;  // through the scenario server as a proxy: any host name
   bool keep;     // KeepCookies
   std::vector<Hop> hops;
+  const char* extraLine = nullptr;  // the script's own line, from AddExtraHeader
 };
 
 void PrintTo(const CookieFlow& flow, std::ostream* os) { *os << flow.name; }
@@ -91,6 +96,15 @@ const std::vector<CookieFlow>& CookieFlows() {
         {"http://127.0.0.1:%P/echo" + Set({"mf=; Max-Age=-1", "ef=; Expires=Sun, 06 Nov 1994 08:49:37 GMT"}),
          "mf=1; mx=1; ef=1; ex=1"},
         {"http://127.0.0.1:%P/echo", "mx=1; ex=1"}}},
+      // A redirect to another host takes the store's cookies that its domain
+      // matches, never the script's own Cookie line, which goes home again
+      // with the next request to the URL the script set.
+      {"StoreFollowsDomainsScriptLineStaysWithItsOrigin", true, true,
+       {{"http://www.kestrel.test/echo/first" + Set({"d=1; Domain=kestrel.test; Path=/"}) +
+             "&location=" + URLEncode("http://other.kestrel.test/echo/second"),
+         "d=1"},
+        {"http://www.kestrel.test/echo", "d=1 | mine=1"}},
+       "Cookie: mine=1"},
       {"NothingWithoutKeepCookies", false, false,
        {{"http://127.0.0.1:%P/echo/first" + Set({"r=1; Path=/"}) + "&location=/echo/second", "-"},
         {"http://127.0.0.1:%P/echo", "-"}}},
@@ -107,6 +121,7 @@ TEST_P(CookieFlowTest, CookieLines) {
   THttpClient c;
   PrepareClient(c);
   c.KeepCookies = flow.keep;
+  if (flow.extraLine) c.ExtraHeaders.Add(flow.extraLine);
   for (const Hop& hop : flow.hops) {
     std::string url = WithPort(hop.url, port);
     for (size_t at; (at = url.find("%T")) != std::string::npos;) url.replace(at, 2, tlsPort);
