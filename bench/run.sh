@@ -48,6 +48,16 @@ with open(os.path.join(site, "big32.txt"), "w", newline="\n") as f:
 import gzip, shutil
 with open(os.path.join(site, "big32.txt"), "rb") as src, gzip.open(os.path.join(site, "big32.txt.gz"), "wb", 6) as dst:
     shutil.copyfileobj(src, dst)
+# The same size of UTF-8 text as most of the web writes it: lines of Latin
+# with accents, Greek, Cyrillic and CJK among ASCII, served as charset=utf-8.
+os.makedirs(os.path.join(site, "utf8"), exist_ok=True)
+samples = ["caf\u00e9 na\u00efve r\u00e9sum\u00e9", "\u03ba\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1 \u03ba\u03cc\u03c3\u03bc\u03b5",
+           "\u043f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440", "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8"]
+with open(os.path.join(site, "utf8", "big32.txt"), "w", encoding="utf-8", newline="\n") as f:
+    size, target = 0, 32 * 1024 * 1024
+    while size < target:
+        line = " ".join(random.choice(words) for _ in range(8)) + " " + random.choice(samples) + "\n"
+        f.write(line); size += len(line.encode("utf-8"))
 parts, size, i = ["<html><head><title>links</title></head><body>\n"], 0, 0
 while i < 50000:
     parts.append('<p class="item">Item %d <a href="/page/%d.html" title="t%d">Link <b>%d</b> &amp; more</a> text</p>\n' % (i, i, i, i))
@@ -119,6 +129,9 @@ run_js compare.js text "$BASE/big32.txt" "$ROUNDS" 1 | tee "$RUN/s2.txt" | grep 
 run_js compare.js bytes "$BASE/big32.txt" "$ROUNDS" 1 | tee "$RUN/s2b.txt" | grep -v '^RESULT' || true
 SAVE=$("$KESTREL_WINE" winepath -w "$RUN/saved.txt" 2>/dev/null)
 run_js compare.js save "$BASE/big32.txt" "$ROUNDS" 1 "$SAVE" | tee "$RUN/s2s.txt" | grep -v '^RESULT' || true
+# 32 MB of UTF-8 text declared as such: Kestrel with Charset "auto" and ""
+# beside WinHttpRequest, which decodes UTF-8 when the server names it.
+run_js compare.js text "$BASE/utf8/big32.txt" "$ROUNDS" 1 - winhttp auto | tee "$RUN/s2u.txt" | grep -v '^RESULT' || true
 fi
 if want 3; then
 echo "== 3. peak memory of the host process, 32 MB body as text"
@@ -132,6 +145,9 @@ fi
 if want 4; then
 echo "== 4. GetHREFs on a 5 MB page with 50,000 anchors"
 run_js links.js "$BASE/links5m.html" "$ROUNDS" | tee "$RUN/s4.txt" | grep -v '^RESULT' || true
+# The same page with Charset "auto" (undeclared, so checked to be UTF-8)
+# and "" in alternating rounds.
+run_js links.js "$BASE/links5m.html" "$ROUNDS" ",auto" | tee "$RUN/s4c.txt" | grep -v '^RESULT' || true
 # The same calls from a compiled client: what the script engine's own
 # conversion of the 50,000-element result adds shows as the difference.
 host links Kestrel.Conn "$BASE/links5m.html" "$ROUNDS" >> "$RUN/s4.txt"
@@ -195,8 +211,9 @@ run, rounds = sys.argv[1], int(sys.argv[2])
 res = {}
 # The kind of a result is its file's where the mode alone does not tell it.
 kinds = {"s1.txt": "requests", "s6.txt": "tls-text", "s6small.txt": "tls-requests",
-         "s7.txt": "kept", "s7tls.txt": "tls-kept", "s7gzip.txt": "gzip"}
-for name in ["s1.txt", "s2.txt", "s2b.txt", "s2s.txt", "s4.txt", "s6.txt", "s6small.txt",
+         "s7.txt": "kept", "s7tls.txt": "tls-kept", "s7gzip.txt": "gzip", "s2u.txt": "utf8-text",
+         "s4c.txt": "charset-links"}
+for name in ["s1.txt", "s2.txt", "s2b.txt", "s2s.txt", "s2u.txt", "s4.txt", "s4c.txt", "s6.txt", "s6small.txt",
              "s7.txt", "s7tls.txt", "s7gzip.txt", "s7decode.txt"]:
     p = os.path.join(run, name)
     if not os.path.exists(p): continue
@@ -215,6 +232,7 @@ def median_of(values):
     values = [v for v in values if v is not None]
     return statistics.median(values) if values else None
 size_mb = os.path.getsize(os.path.join(run, "site", "big32.txt")) / 1048576
+utf8_mb = os.path.getsize(os.path.join(run, "site", "utf8", "big32.txt")) / 1048576
 links_mb = os.path.getsize(os.path.join(run, "site", "links5m.html")) / 1048576
 rows = []
 def row(label, k, unit, work):
@@ -232,6 +250,9 @@ row("2. 32 MB bytes, Kestrel BinaryData", ("bytes", "kestrel"), "MB/s", size_mb)
 row("2. 32 MB bytes, WinHttp ResponseBody", ("bytes", "winhttp"), "MB/s", size_mb)
 row("2. 32 MB bytes, ServerXMLHTTP responseBody", ("bytes", "serverxmlhttp"), "MB/s", size_mb)
 row("2. 32 MB saved, Kestrel SaveFileTo", ("save", "kestrel"), "MB/s", size_mb)
+row("2u. 32 MB UTF-8 text, Kestrel Charset \"auto\"", ("utf8-text", "kestrel-auto"), "MB/s", utf8_mb)
+row("2u. same, Kestrel Charset \"\"", ("utf8-text", "kestrel"), "MB/s", utf8_mb)
+row("2u. same, WinHttp ResponseText", ("utf8-text", "winhttp"), "MB/s", utf8_mb)
 row("6. 32 MB text over TLS, Kestrel GetURL", ("tls-text", "kestrel"), "MB/s", size_mb)
 row("6. 32 MB text over TLS, WinHttp ResponseText", ("tls-text", "winhttp"), "MB/s", size_mb)
 row("6. 500 x 1 KB over TLS, Kestrel", ("tls-requests", "kestrel"), "req/s", 500)
@@ -249,6 +270,8 @@ row("7. decoding 32 MB gzip alone (DLL's zlib)", ("decode", "kestrel"), "MB/s", 
 row("4. GetHREFs 5 MB page, Kestrel", ("links", "kestrel"), "MB/s", links_mb)
 row("4. same, from a compiled client", ("links", "kestrel-host"), "MB/s", links_mb)
 row("4. same page, python html.parser", ("links", "python-html.parser"), "MB/s", links_mb)
+row("4c. GetHREFs 5 MB page, Charset \"auto\"", ("charset-links", "kestrel-auto"), "MB/s", links_mb)
+row("4c. same, Charset \"\"", ("charset-links", "kestrel"), "MB/s", links_mb)
 # The native side in processor time, never more than its wall time: a busy
 # neighbour slows the Windows side's wall clock, never flatters the ratio.
 native_links = median_of([float(l.split()[3]) for l in lines("s4native.txt") if l.startswith("MEDIAN ")])
@@ -318,6 +341,14 @@ v = size_mb / t if t else None
 target("32 MB SaveFileTo >= 150 MB/s", fmt("%.1f MB/s", v), v is not None and v >= 150)
 r = ratio("tls-text")
 target("32 MB over TLS >= 3x WinHttpRequest over TLS", fmt("%.2fx", r), r is not None and r >= 3)
+k, a, w = med(("utf8-text", "kestrel")), med(("utf8-text", "kestrel-auto")), med(("utf8-text", "winhttp"))
+r = a / k if a and k else None
+target("32 MB UTF-8 text, \"auto\" within 1.25x of \"\"", fmt("%.2fx", r), r is not None and r <= 1.25)
+r = w / a if a and w else None
+target("32 MB UTF-8 text, \"auto\" >= 5x WinHttpRequest", fmt("%.2fx", r), r is not None and r >= 5)
+k, a = med(("charset-links", "kestrel")), med(("charset-links", "kestrel-auto"))
+r = a / k if a and k else None
+target("GetHREFs, 5 MB page, \"auto\" within 1.2x of \"\"", fmt("%.2fx", r), r is not None and r <= 1.2)
 r = ratio("tls-requests")
 target("500 x 1 KB over TLS at least even with WinHttpRequest", fmt("%.2fx", r), r is not None and r >= 1)
 t = med(("links", "kestrel"))

@@ -1,6 +1,8 @@
 // Fuzzes the HTML lexer and the link extraction with arbitrary bytes. Beyond
 // "no crash, no leak, no hang" it checks what must hold for every input:
-// - link extraction always succeeds, with as many texts as targets;
+// - link extraction always succeeds, with as many texts as targets, and
+//   reading the bytes as UTF-8 (references in their Unicode form) finds the
+//   same anchors with the same targets;
 // - no saved state is left between tokens;
 // - the body read in place lexes token for token as its copy does;
 // - outside comments, the tokens' texts put together give back the document
@@ -91,6 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (links.Targets.size() != links.Texts.size()) Fail("targets and texts differ in number");
   for (const std::string& target : links.Targets)
     if (target.empty()) Fail("empty target");
+
+  // Read as UTF-8 (references giving the real character), the same anchors
+  // with the same targets come out.
+  size_t found = 0;
+  std::string error;
+  const bool walked = ExtractLinks(
+      std::string_view(reinterpret_cast<const char*>(data), size), TReferenceForm::Unicode,
+      [&](std::string_view target, std::string&) {
+        if (found >= links.Targets.size() || target != links.Targets[found]) Fail("a UTF-8 target differs");
+        ++found;
+      },
+      error);
+  if (!walked) Fail(error.c_str());
+  if (found != links.Targets.size()) Fail("the UTF-8 walk found another number of links");
 
   CheckTokenStream(body);
 

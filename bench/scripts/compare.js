@@ -8,9 +8,10 @@
 // connection per request as Kestrel's HTTP/1.0 exchanges make (engine
 // "winhttp-close"): the same network work, so the comparison of code alone.
 // PEERS (comma-separated: winhttp, serverxmlhttp; "none") limits the peers timed.
-// OPTIONS (keep, gzip, or keep,gzip) times a second Kestrel object beside the
-// plain one, with KeepAlive and/or Compression on (engine "kestrel-keep",
-// "kestrel-gzip", "kestrel-keep,gzip").
+// OPTIONS (keep, gzip, auto, or several of them joined by ",") times a second
+// Kestrel object beside the plain one, with KeepAlive, Compression on and
+// Charset "auto" as named (engine "kestrel-keep", "kestrel-gzip",
+// "kestrel-auto", "kestrel-keep,gzip").
 var a = WScript.Arguments;
 var mode = a(0), url = a(1), rounds = parseInt(a(2), 10), count = parseInt(a(3), 10);
 var savePath = a.length > 4 && a(4) != "-" ? a(4) : "";  // "-": none
@@ -26,6 +27,7 @@ var tuned = new ActiveXObject("Kestrel.Conn");
 tuned.TimeOut = 60;
 tuned.KeepAlive = options.indexOf("keep") >= 0;
 tuned.Compression = options.indexOf("gzip") >= 0;
+tuned.Charset = options.indexOf("auto") >= 0 ? "auto" : "";
 var winhttp = new ActiveXObject("WinHttp.WinHttpRequest.5.1");
 var xmlhttp = new ActiveXObject("MSXML2.ServerXMLHTTP.6.0");
 

@@ -1,6 +1,8 @@
 #include "Conn.h"
 
+#include "CharsetText.h"
 #include "ComError.h"
+#include "TextBoundary.h"
 #include "codecs/TextHelpers.h"
 #include "codecs/UrlCodec.h"
 #include "html/LinkExtractor.h"
@@ -40,7 +42,7 @@ TConn::~TConn()
 // ---------------------------------------------------------------------------
 // Request driver
 
-std::string_view TConn::GetURL()
+TResponseText TConn::GetURL(bool asText)
 {
   // A request pumps the thread's messages while it waits; a call dispatched
   // in that window must not start a second exchange on the same connection.
@@ -50,13 +52,26 @@ std::string_view TConn::GetURL()
   }
   TRequestGuard guard(requestRunning_);
   THttpClient& client = *client_;
+  decision_ = TDecision::None;
+  responseCharset_.clear();
+  try {
+    PrepareRequest();  // nothing is sent when the texts cannot go out
+  } catch (...) {
+    error_ = DescribeCurrentException();
+    return {};
+  }
   // A compressed body to be saved is decoded straight into the file: one
   // that expands without bound never has to fit in memory.
   client.DecodedBodyFile = saveFileTo_;
   const bool done = client.Execute();
   client.DecodedBodyFile.clear();
+  // A redirect leaves its target in the client: the kept URL follows it.
+  if (client.URL() != clientUrl_) {
+    url_ = FromClientUrl(client.URL());
+    clientUrl_ = client.URL();
+  }
   if (!done) {
-    error_ = client.LastError;
+    error_ = FailureText(client.LastError);
     // A body that broke off still goes to the file as far as it came; the
     // error says it is incomplete, and SaveFileTo stays set for a retry. A
     // file that cannot be written does not replace that error.
@@ -68,6 +83,7 @@ std::string_view TConn::GetURL()
     }
     return {};
   }
+  decision_ = TDecision::Pending;
   // A failure from here on (the file, memory) is not the exchange's: the
   // body stays for BinaryData and the links, the message goes to Error and
   // the result stays empty, which is how a script tells a failure.
@@ -77,11 +93,22 @@ std::string_view TConn::GetURL()
       saveFileTo_.clear();
       return {};
     }
-    return std::string_view(client.Body.Memory(), static_cast<size_t>(client.Body.Size()));
+    if (!asText) return {};  // the charset is decided when first asked for
+    return TResponseText{BodyBytes(), ResponseChoice()};
   } catch (...) {
-    error_ = DescribeCurrentException();
+    error_ = FailureText(DescribeCurrentException());
     return {};
   }
+}
+
+// The messages of SaveFileTo's file name its path, which is kept in UTF-8;
+// Error, like every other text, is in the ANSI code page.
+std::string TConn::FailureText(const std::string& message) const
+{
+  const bool namesTheFile = !saveFileTo_.empty() && message.size() > saveFileTo_.size() &&
+                            message.compare(message.size() - saveFileTo_.size(), saveFileTo_.size(), saveFileTo_) == 0 &&
+                            message.compare(0, 7, "Cannot ") == 0;
+  return namesTheFile ? Utf8ToAnsi(message) : message;
 }
 
 void TConn::RecordError(const std::string& message) { error_ = message; }
@@ -92,10 +119,16 @@ void TConn::RecordError(const std::string& message) { error_ = message; }
 std::string TConn::Protocol() { return client_->Protocol; }
 void TConn::SetProtocol(const std::string& value) { client_->Protocol = value; }
 
-std::string TConn::URL() { return client_->URL(); }
-void TConn::SetURL(const std::string& value) { client_->SetURL(value); }
+// The client holds the URL in the form of the mode it was last set in; one
+// set in the other mode is set again before the next request.
+std::string TConn::URL()
+{
+  return client_->Utf8Urls == TextsInUtf8() ? FromClientUrl(client_->URL()) : ScriptText(url_);
+}
 
-std::string TConn::FileName() { return client_->FileName(); }
+void TConn::SetURL(const std::string& value) { SetClientUrl(value); }
+
+std::string TConn::FileName() { return FromClientUrl(client_->FileName()); }
 
 bool TConn::FollowRedirects() { return client_->FollowRedirects; }
 void TConn::SetFollowRedirects(bool value) { client_->FollowRedirects = value; }
@@ -110,8 +143,8 @@ void TConn::SetProxy(const std::string& value) { client_->SetProxy(value); }
 int TConn::TimeOut() { return client_->GetTimeOut(); }
 void TConn::SetTimeOut(int value) { client_->SetTimeOut(value); }
 
-std::string TConn::PostData() { return client_->PostData; }
-void TConn::SetPostData(const std::string& value) { client_->PostData = value; }
+std::string TConn::PostData() { return ScriptText(postData_); }
+void TConn::SetPostData(const std::string& value) { postData_ = value; }
 
 std::string TConn::Accept() { return client_->Accept; }
 void TConn::SetAccept(const std::string& value) { client_->Accept = value; }
@@ -125,11 +158,11 @@ void TConn::SetRequestMethod(const std::string& value) { client_->RequestMethod 
 std::string TConn::ContentType() { return client_->ContentType(); }
 void TConn::SetContentType(const std::string& value) { client_->SetContentType(value); }
 
-std::string TConn::Authorization() { return client_->AuthentHeader; }
-void TConn::SetAuthorization(const std::string& value) { client_->AuthentHeader = value; }
+std::string TConn::Authorization() { return ScriptText(authorization_); }
+void TConn::SetAuthorization(const std::string& value) { authorization_ = value; }
 
-std::string TConn::ProxyPassword() { return client_->ProxyPassword; }
-void TConn::SetProxyPassword(const std::string& value) { client_->ProxyPassword = value; }
+std::string TConn::ProxyPassword() { return ScriptText(proxyPassword_); }
+void TConn::SetProxyPassword(const std::string& value) { proxyPassword_ = value; }
 
 std::string TConn::HTTPLog() { return client_->LogFileName; }
 void TConn::SetHTTPLog(const std::string& value) { client_->LogFileName = value; }
@@ -201,20 +234,38 @@ TVariant TConn::GetHREFs()
 {
   error_.clear();
   try {
+    const TTextForm form = TextsInUtf8() ? TTextForm::Utf8 : TTextForm::Ansi;
     // Each target becomes a BSTR as it is found: no 8-bit copy of the list.
-    TBstrList targets;
+    TBstrList targets(form);
     TPackedTexts texts;  // end to end: not one allocation per text
     std::string failure;
     const auto found = [&](std::string_view target, std::string& text) {
       targets.Add(target);
       texts.Add(text);
     };
-    if (!ExtractLinks(client_->Body, found, failure)) {
+    bool extracted;
+    if (form == TTextForm::Ansi) {
+      extracted = ExtractLinks(client_->Body, found, failure);
+    } else {
+      // Links are read in UTF-8: a body in another charset is read as if
+      // transcoded to it, one in UTF-8 where it lies.
+      const TCharsetChoice& choice = ResponseChoice();
+      std::string transcoded;
+      std::string_view document = BodyBytes().substr(choice.MarkLength);
+      if (!choice.Charset || choice.Charset->Kind != TCharsetKind::Utf8) {
+        transcoded = DecodeToUtf8(BodyBytes(), choice);
+        document = transcoded;
+      }
+      client_->Body.SetPosition(client_->Body.Size());
+      extracted = ExtractLinks(document, TReferenceForm::Unicode, found, failure);
+    }
+    if (!extracted) {
       error_ = failure;
       return TVariant();
     }
     TVariant array = targets.TakeArray();
     hrefNames_ = std::move(texts);
+    hrefNamesForm_ = form;
     hasHrefNames_ = true;
     return array;
   } catch (...) {
@@ -226,15 +277,10 @@ TVariant TConn::GetHREFs()
 // The array is made from the texts at each call: every caller gets an array
 // of its own, as a copy would give, and GetHREFs need not make one that may
 // never be asked for.
-TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_) : TVariant(); }
+TVariant TConn::GetHREFNames() { return hasHrefNames_ ? MakeTextArray(hrefNames_, hrefNamesForm_) : TVariant(); }
 
 // ---------------------------------------------------------------------------
 // IConn2
-
-std::string TConn::Charset() { return charset_; }
-void TConn::SetCharset(const std::string& value) { charset_ = value; }
-
-std::string TConn::ResponseCharset() { return responseCharset_; }
 
 bool TConn::KeepAlive() { return client_->KeepAlive; }
 void TConn::SetKeepAlive(bool value) { client_->SetKeepAlive(value); }
@@ -255,6 +301,14 @@ void TConn::SetCookies(const std::string& value) { LoadCookieFileText(client_->C
 
 std::string TConn::Version() { return "3.50"; }
 
-std::string TConn::URLEncode(const std::string& value) { return ::URLEncode(value); }
+std::string TConn::URLEncode(const std::string& value) { return ::URLEncode(ToClientText(value)); }
 
-std::string TConn::URLDecode(const std::string& value) { return ::URLDecode(value); }
+std::string TConn::URLDecode(const std::string& value)
+{
+  if (!TextsInUtf8()) return AnsiToUtf8(::URLDecode(Utf8ToAnsi(value)));
+  try {
+    return ::URLDecode(value);  // the decoded bytes are read as UTF-8 at the boundary
+  } catch (const EConvertError& e) {
+    throw EConvertError(Utf8ToAnsi(e.Message()));  // failure texts are in the ANSI code page
+  }
+}

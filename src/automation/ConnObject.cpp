@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "CharsetText.h"
 #include "ClassFactory.h"
 #include "ComError.h"
 #include "ComServer.h"
@@ -30,6 +31,13 @@ void ClearOut(LONG* out) { *out = 0; }
 void ClearOut(VARIANT* out) { VariantInit(out); }
 
 void StoreOut(BSTR* out, std::string_view value) { *out = AnsiToBstr(value); }
+void StoreOut(BSTR* out, const TResponseText& text) { *out = DecodeToBstr(text.Bytes, text.Charset); }
+
+// A text that keeps every character below the boundary (TConn's UTF-8 texts).
+struct TUtf8Text {
+  std::string Text;
+};
+void StoreOut(BSTR* out, const TUtf8Text& value) { *out = Utf8ToBstr(value.Text); }
 void StoreOut(VARIANT_BOOL* out, bool value) { *out = value ? VARIANT_TRUE : VARIANT_FALSE; }
 void StoreOut(LONG* out, int value) { *out = value; }
 void StoreOut(VARIANT* out, TVariant value) { value.MoveTo(out); }
@@ -194,15 +202,15 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_URL(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.URL(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.URL()}; });
   }
   HRESULT STDMETHODCALLTYPE put_URL(BSTR value) override
   {
-    return Answer([&] { conn_.SetURL(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetURL(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE get_FileName(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.FileName(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.FileName()}; });
   }
   HRESULT STDMETHODCALLTYPE get_FollowRedirects(VARIANT_BOOL* Value) override
   {
@@ -238,11 +246,11 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_PostData(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.PostData(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.PostData()}; });
   }
   HRESULT STDMETHODCALLTYPE put_PostData(BSTR value) override
   {
-    return Answer([&] { conn_.SetPostData(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetPostData(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE get_Headers(BSTR* Value) override
   {
@@ -290,19 +298,19 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_SaveFileTo(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.SaveFileTo(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.SaveFileTo()}; });
   }
   HRESULT STDMETHODCALLTYPE put_SaveFileTo(BSTR value) override
   {
-    return Answer([&] { conn_.SetSaveFileTo(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetSaveFileTo(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE get_Authorization(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.Authorization(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.Authorization()}; });
   }
   HRESULT STDMETHODCALLTYPE put_Authorization(BSTR value) override
   {
-    return Answer([&] { conn_.SetAuthorization(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetAuthorization(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE AddExtraHeader(BSTR strHeader) override
   {
@@ -314,19 +322,19 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_HTTPLog(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.HTTPLog(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.HTTPLog()}; });
   }
   HRESULT STDMETHODCALLTYPE put_HTTPLog(BSTR value) override
   {
-    return Answer([&] { conn_.SetHTTPLog(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetHTTPLog(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE URLEncode(BSTR strValue, BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.URLEncode(BstrToAnsi(strValue)); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.URLEncode(BstrToUtf8(strValue))}; });
   }
   HRESULT STDMETHODCALLTYPE URLDecode(BSTR strValue, BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.URLDecode(BstrToAnsi(strValue)); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.URLDecode(BstrToUtf8(strValue))}; });
   }
   HRESULT STDMETHODCALLTYPE GetHREFs(VARIANT* Value) override
   {
@@ -342,11 +350,11 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_ProxyPassword(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.ProxyPassword(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.ProxyPassword()}; });
   }
   HRESULT STDMETHODCALLTYPE put_ProxyPassword(BSTR value) override
   {
-    return Answer([&] { conn_.SetProxyPassword(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetProxyPassword(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE get_Response(BSTR* Value) override
   {
@@ -365,15 +373,15 @@ public:
   // IConn2
   HRESULT STDMETHODCALLTYPE get_Charset(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.Charset(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.Charset()}; });
   }
   HRESULT STDMETHODCALLTYPE put_Charset(BSTR value) override
   {
-    return Answer([&] { conn_.SetCharset(BstrToAnsi(value)); });
+    return Answer([&] { conn_.SetCharset(BstrToUtf8(value)); });
   }
   HRESULT STDMETHODCALLTYPE get_ResponseCharset(BSTR* Value) override
   {
-    return Answer(Value, [&] { return conn_.ResponseCharset(); });
+    return Answer(Value, [&] { return TUtf8Text{conn_.ResponseCharset()}; });
   }
   HRESULT STDMETHODCALLTYPE get_KeepAlive(VARIANT_BOOL* Value) override
   {
@@ -495,7 +503,7 @@ private:
   // GetURL's exchange without its text; failures go to Error as GetURL's do.
   HRESULT Fetch()
   {
-    DoOrHandle([&] { conn_.GetURL(); }, [&] { conn_.RecordError(DescribeCurrentException()); });
+    DoOrHandle([&] { conn_.GetURL(false); }, [&] { conn_.RecordError(DescribeCurrentException()); });
     return S_OK;
   }
 

@@ -3,6 +3,7 @@
 #include <climits>
 #include <new>
 
+#include "codecs/Utf8.h"
 #include "platform/Pieces.h"
 
 namespace {
@@ -35,15 +36,17 @@ void ConvertToWide(std::string_view text, const TSingleByteTable* table, wchar_t
   RunInPieces(text.size(), PieceBytes, convert);
 }
 
-// A string of size units for the conversion to write. Some systems fill a
-// string allocated without a source, none the room a string grows by: a long
-// one is grown from the empty string, as a fill would be a first write to
-// every fresh page on the calling thread alone. A text too short to be worked
-// in pieces is allocated in one call: its fill costs less than the second
-// allocation that avoiding it takes.
-BSTR AllocateForConversion(int size)
+}  // namespace
+
+// Some systems fill a string allocated without a source, none the room a
+// string grows by: a long one is grown from the empty string, as a fill would
+// be a first write to every fresh page on the calling thread alone. A text
+// too short to be worked in pieces is allocated in one call: its fill costs
+// less than the second allocation that avoiding it takes.
+BSTR AllocateForConversion(size_t size)
 {
-  if (static_cast<size_t>(size) < PieceBytes) {
+  if (size > static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
+  if (size < PieceBytes) {
     BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
     if (!result) throw std::bad_alloc();
     return result;
@@ -56,8 +59,6 @@ BSTR AllocateForConversion(int size)
   }
   return result;
 }
-
-}  // namespace
 
 bool TSingleByteTable::Build(UINT codePage)
 {
@@ -127,7 +128,38 @@ BSTR AnsiToBstr(std::string_view text)
   const int size = WideSize(text, table);
   if (size == 0) return nullptr;
   // Converted straight into the result: no copy of the text in between.
-  BSTR result = AllocateForConversion(size);
+  BSTR result = AllocateForConversion(static_cast<size_t>(size));
   ConvertToWide(text, table, result, size);
   return result;
+}
+
+std::string BstrToUtf8(BSTR text)
+{
+  return text ? Utf16ToUtf8(reinterpret_cast<const char16_t*>(text), SysStringLen(text)) : std::string();
+}
+
+BSTR Utf8ToBstr(std::string_view text)
+{
+  const size_t size = MeasureUtf8(text.data(), text.size()).Units;
+  if (size == 0) return nullptr;
+  BSTR result = AllocateForConversion(size);
+  DecodeUtf8(text.data(), text.size(), reinterpret_cast<char16_t*>(result));
+  return result;
+}
+
+std::string AnsiToUtf8(const std::string& text)
+{
+  const std::wstring wide = AnsiToWide(text);
+  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+}
+
+std::string Utf8ToAnsi(const std::string& text)
+{
+  const std::u16string wide = Utf8ToUtf16(text);
+  return WideToAnsi(reinterpret_cast<const wchar_t*>(wide.data()), wide.size());
+}
+
+BSTR TextToBstr(std::string_view text, TTextForm form)
+{
+  return form == TTextForm::Utf8 ? Utf8ToBstr(text) : AnsiToBstr(text);
 }

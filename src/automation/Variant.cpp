@@ -105,9 +105,9 @@ TVariant MakeByteArray(const char* data, size_t size)
   return result;
 }
 
-TVariant MakeTextArray(const TPackedTexts& texts)
+TVariant MakeTextArray(const TPackedTexts& texts, TTextForm form)
 {
-  TBstrList list;
+  TBstrList list(form);
   list.Reserve(texts.Count());
   for (size_t i = 0; i < texts.Count(); ++i) list.Add(texts[i]);
   return list.TakeArray();
@@ -121,7 +121,7 @@ TBstrList::~TBstrList()
 void TBstrList::Add(std::string_view text)
 {
   items_.push_back(nullptr);  // the room first: a failed push leaks nothing
-  items_.back() = AnsiToBstr(text);
+  items_.back() = TextToBstr(text, form_);
 }
 
 TVariant TBstrList::TakeArray()

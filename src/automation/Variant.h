@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TextBoundary.h"
 #include "codecs/PackedTexts.h"
 
 class TVariant {
@@ -42,19 +43,20 @@ private:
 // VT_ARRAY | VT_UI1 with a copy of the bytes.
 TVariant MakeByteArray(const char* data, size_t size);
 // VT_ARRAY | VT_VARIANT, each element a VT_BSTR converted from the 8-bit text
-// like every text at the interface; an empty text is a null BSTR.
-TVariant MakeTextArray(const TPackedTexts& texts);
+// in the form given (the system code page unless said otherwise); an empty
+// text is a null BSTR.
+TVariant MakeTextArray(const TPackedTexts& texts, TTextForm form = TTextForm::Ansi);
 
 // Texts made BSTRs one by one as they come, for an array whose size is known
 // only at the end; frees those it still holds.
 class TBstrList {
 public:
-  TBstrList() = default;
+  explicit TBstrList(TTextForm form = TTextForm::Ansi) : form_(form) {}
   TBstrList(const TBstrList&) = delete;
   TBstrList& operator=(const TBstrList&) = delete;
   ~TBstrList();
 
-  // Converted like every text at the interface; throws std::bad_alloc.
+  // Converted from the list's form; throws std::bad_alloc.
   void Add(std::string_view text);
   // Room for count texts in all, when the count is known ahead.
   void Reserve(size_t count) { items_.reserve(count); }
@@ -62,5 +64,6 @@ public:
   TVariant TakeArray();
 
 private:
+  TTextForm form_;
   std::vector<BSTR> items_;
 };

@@ -1,6 +1,7 @@
 #include "codecs/Entities.h"
 
 #include "codecs/Exception.h"
+#include "codecs/Utf8.h"
 #include "codecs/WordUtils.h"
 
 
@@ -24,6 +25,45 @@ const TEntityEntry EntityTable[EntityCount] = {
 
 namespace {
 
+// What browsers make of the numbers 128 to 159, which name C1 controls: the
+// windows-1252 characters of those bytes (0 where that byte has none).
+const char16_t C1Replacements[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char32_t UnicodeOfNumber(unsigned long long value) {
+  if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return ReplacementCharacter;
+  if (value >= 0x80 && value <= 0x9F && C1Replacements[value - 0x80]) return C1Replacements[value - 0x80];
+  return static_cast<char32_t>(value);
+}
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// The Unicode form's "&#" digits [";"] or "&#x" hex digits [";"]: any number
+// of digits, a value past U+10FFFF giving U+FFFD.
+TDecodedEntity DecodeNumericUnicode(std::string_view text, size_t amp) {
+  TDecodedEntity r;
+  size_t i = amp + 2;
+  const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+  if (hex) ++i;
+  const size_t first = i;
+  unsigned long long value = 0;
+  for (; i < text.size() && (hex ? IsHexDigit(text[i]) : text[i] >= '0' && text[i] <= '9'); ++i) {
+    const char c = text[i];
+    const unsigned digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + digit;  // past the range it stays past
+  }
+  if (i == first) return r;
+  if (i < text.size() && text[i] == ';') ++i;
+  r.found = true;
+  r.numeric = true;
+  r.length = static_cast<int>(i - amp);
+  r.codePoint = UnicodeOfNumber(value);
+  r.character = static_cast<char>(r.codePoint & 0xFF);
+  return r;
+}
+
 // "&#" digits [";"]: the digits must convert to a signed 32-bit value.
 TDecodedEntity DecodeNumeric(std::string_view text, size_t amp) {
   TDecodedEntity r;
@@ -37,6 +77,7 @@ TDecodedEntity DecodeNumeric(std::string_view text, size_t amp) {
   r.numeric = true;
   r.length = static_cast<int>(i - amp);
   r.character = static_cast<char>(value & 0xFF);
+  r.codePoint = static_cast<unsigned char>(r.character);
   return r;
 }
 
@@ -54,6 +95,7 @@ TDecodedEntity DecodeNamed(std::string_view text, size_t amp) {
     r.found = true;
     r.length = static_cast<int>(end - amp);
     r.character = static_cast<char>(e.code);
+    r.codePoint = e.code;  // the table's codes are Latin-1, which Unicode begins with
     r.name.append(e.name, len);
     return r;
   }
@@ -62,22 +104,23 @@ TDecodedEntity DecodeNamed(std::string_view text, size_t amp) {
 
 }  // namespace
 
-TDecodedEntity DecodeEntity(std::string_view text, int position) {
+TDecodedEntity DecodeEntity(std::string_view text, int position, TReferenceForm form) {
   if (text.empty()) return TDecodedEntity();
   if (position < 1 || static_cast<size_t>(position) > text.size() || text[position - 1] != '&')
     throw Exception("Invalid HTML entity, must begin with &");
   size_t amp = static_cast<size_t>(position - 1);
-  if (amp + 1 < text.size() && text[amp + 1] == '#') return DecodeNumeric(text, amp);
+  if (amp + 1 < text.size() && text[amp + 1] == '#')
+    return form == TReferenceForm::Unicode ? DecodeNumericUnicode(text, amp) : DecodeNumeric(text, amp);
   return DecodeNamed(text, amp);
 }
 
-std::string DecodeEntities(const std::string& text) {
+std::string DecodeEntities(const std::string& text, TReferenceForm form) {
   std::string out(text);
-  DecodeEntitiesFrom(out, 0);
+  DecodeEntitiesFrom(out, 0, form);
   return out;
 }
 
-void DecodeEntitiesFrom(std::string& text, size_t from) {
+void DecodeEntitiesFrom(std::string& text, size_t from, TReferenceForm form) {
   // A plain loop: link texts are short, and the C library's search costs
   // more to call than the loop takes.
   size_t i = from;
@@ -88,7 +131,15 @@ void DecodeEntitiesFrom(std::string& text, size_t from) {
   size_t out = i;
   while (i < text.size()) {
     if (text[i] == '&') {
-      TDecodedEntity e = DecodeEntity(text, static_cast<int>(i + 1));
+      TDecodedEntity e = DecodeEntity(text, static_cast<int>(i + 1), form);
+      if (e.found && form == TReferenceForm::Unicode) {
+        std::string utf8;
+        AppendUtf8(e.codePoint, utf8);
+        text.replace(out, utf8.size(), utf8);
+        out += utf8.size();
+        i += static_cast<size_t>(e.length);
+        continue;
+      }
       if (e.found) {
         text[out++] = e.character;
         i += static_cast<size_t>(e.length);

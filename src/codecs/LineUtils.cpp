@@ -1,5 +1,7 @@
 #include "codecs/LineUtils.h"
 
+#include "codecs/Files.h"
+
 #include <cstdio>
 
 namespace {
@@ -73,10 +75,10 @@ void AppendChar(char c, TStringList& dest) { AppendText(std::string(1, c), dest)
 
 void SaveLinesToFile(const TStringList& lines, const std::string& fileName) {
   // The transfer log must never fail its owner: every file error is ignored.
-  std::string name = fileName.substr(0, 259);
+  std::string name = TruncateFileName(fileName, 259);
   // A NUL would cut the name and the log would land in another file.
   if (name.find('\0') != std::string::npos) return;
-  FILE* f = fopen(name.c_str(), "wb");
+  FILE* f = OpenFileUtf8(name, "wb");
   if (!f) return;
   std::string text = lines.Text();
   if (!text.empty()) (void)fwrite(text.data(), 1, text.size(), f);

@@ -41,6 +41,6 @@ void AppendText(const std::string& text, TStringList& dest);
 void AppendChar(char c, TStringList& dest);
 
 // Writes every line followed by CR LF to the file (created or replaced), using
-// the file name up to its first 259 characters. Every file error is ignored;
+// the file name (UTF-8) up to its first 259 characters. Every file error is ignored;
 // a name whose first 259 characters hold a NUL writes nothing.
 void SaveLinesToFile(const TStringList& lines, const std::string& fileName);

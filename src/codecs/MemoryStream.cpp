@@ -1,6 +1,7 @@
 #include "codecs/MemoryStream.h"
 
 #include "codecs/Exception.h"
+#include "codecs/Files.h"
 
 #include <cstdio>
 #include <cstring>
@@ -130,8 +131,8 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
   // it first makes the system give its blocks back (waiting for them to be
   // written out if they still are) only to take new ones, which can cost more
   // than the writing itself. The file ends up the same.
-  FILE* f = fopen(fileName.c_str(), "r+b");
-  if (!f) f = fopen(fileName.c_str(), "wb");
+  FILE* f = OpenFileUtf8(fileName, "r+b");
+  if (!f) f = OpenFileUtf8(fileName, "wb");
   if (!f) throw EInOutError("Cannot create file " + fileName);
   size_t written = data_.empty() ? 0 : fwrite(data_.data(), 1, data_.size(), f);
   bool ok = written == data_.size();

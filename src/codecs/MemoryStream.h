@@ -49,8 +49,8 @@ public:
   char* Memory() { return data_.data(); }
   std::string ToString() const { return std::string(data_.begin(), data_.end()); }
 
-  // Writes the whole content to a file; throws EInOutError "Cannot create file
-  // <name>", also for a name that holds a NUL.
+  // Writes the whole content to the file named (in UTF-8); throws EInOutError
+  // "Cannot create file <name>", also for a name that holds a NUL.
   void SaveToFile(const std::string& fileName) const;
 
 private:

@@ -17,10 +17,11 @@ size_t LengthToNul(const std::string& text) {
   return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
 }
 
+const char kHex[] = "0123456789ABCDEF";
+
 }  // namespace
 
 std::string URLEncode(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
   const size_t n = LengthToNul(text);
   std::string out;
   out.reserve(n * 3);
@@ -63,6 +64,22 @@ std::string URLDecode(const std::string& text) {
       out += c;
       ++i;
     }
+  }
+  return out;
+}
+
+std::string PercentEncodeNonAscii(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += c;
+      continue;
+    }
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
   }
   return out;
 }

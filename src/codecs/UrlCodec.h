@@ -17,3 +17,10 @@ std::string URLEncode(const std::string& text);
 // the text decodes that single hex digit ("%7" gives the byte 7; "%z" fails
 // with "'$z' ..."). The decoder never reads past the text.
 std::string URLDecode(const std::string& text);
+
+// The text with every byte above 127 written as "%" and two upper-case hex
+// digits, everything else (a "%" too) left as it is: a request line carries
+// no raw 8-bit byte. A URL in UTF-8 comes out as browsers send it
+// ("/caf\xC3\xA9" gives "/caf%C3%A9"), one in the system code page with
+// its own bytes ("/caf\xE9" gives "/caf%E9").
+std::string PercentEncodeNonAscii(const std::string& text);

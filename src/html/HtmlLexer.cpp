@@ -270,7 +270,7 @@ std::unique_ptr<TToken> THtmlLexer::ReadEntity() {
   const size_t next = static_cast<size_t>(col);  // 0-based index just after the "&"
   TDecodedEntity entity;
   if (next < source.size() && ReferenceStarts().Contains(source[next]))
-    entity = DecodeEntity(source, col);
+    entity = DecodeEntity(source, col, referenceForm_);
   if (entity.found) {
     auto token = NewToken<TSpecialSymbolToken>();
     token->Line = line;

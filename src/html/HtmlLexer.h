@@ -16,6 +16,7 @@
 // closing xmp or script tag; a "<" directly at the cursor always starts a tag.
 #pragma once
 
+#include "codecs/Entities.h"
 #include "codecs/MemoryStream.h"
 #include "codecs/StringList.h"
 #include "html/Containers.h"
@@ -57,6 +58,10 @@ public:
   void LoadInPlace(const char* data, size_t length);
   // Back to the first line, no saved states, and the first token read.
   void Reset();
+  // How character references are read: 8-bit (the default) for text in the
+  // system code page, Unicode for UTF-8 text (Entities.h). Set before loading.
+  void SetReferenceForm(TReferenceForm form) { referenceForm_ = form; }
+  TReferenceForm ReferenceForm() const { return referenceForm_; }
 
   // The current token, owned by the lexer; null at the end of the document.
   // Valid until the next Next: the lexer may hand the object out again.
@@ -110,6 +115,7 @@ private:
   TLexTool::TLineViews views_;  // the lines of a document read in place
   bool rawText_ = false;
   bool inScript_ = false;
+  TReferenceForm referenceForm_ = TReferenceForm::Byte;
   std::string scriptLanguage_;
   std::unique_ptr<TToken> token_;
   // One finished token per class, kept for reuse: a page has hundreds of

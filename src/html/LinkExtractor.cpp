@@ -19,6 +19,7 @@ const THtmlTagToken* AsTagNamed(const TToken* token, std::string_view name) {
 // the "/A" tag or the end of the document.
 // target and text are the caller's, their memory kept from link to link.
 void CollectAnchor(THtmlLexer& lexer, std::string& target, std::string& text, const TLinkFound& found) {
+  const TReferenceForm form = lexer.ReferenceForm();
   // Copied before the walk moves on: the lexer hands the token out again.
   target.clear();
   target.append(static_cast<const THtmlTagToken*>(lexer.Token())->AttributeText("href"));
@@ -26,7 +27,7 @@ void CollectAnchor(THtmlLexer& lexer, std::string& target, std::string& text, co
   // Bounded by the document: every Next consumes at least one character.
   while (const TToken* token = lexer.Token()) {
     if (AsTagNamed(token, "/A")) break;
-    if (token->IsText()) AppendCleanLinkText(token->Text(), text);
+    if (token->IsText()) AppendCleanLinkText(token->Text(), text, form);
     lexer.Next();
   }
   if (target.empty()) return;
@@ -36,13 +37,13 @@ void CollectAnchor(THtmlLexer& lexer, std::string& target, std::string& text, co
 
 }  // namespace
 
-std::string CleanLinkText(const TStringList& lines) {
+std::string CleanLinkText(const TStringList& lines, TReferenceForm form) {
   std::string text;
-  AppendCleanLinkText(lines, text);
+  AppendCleanLinkText(lines, text, form);
   return text;
 }
 
-void AppendCleanLinkText(const TStringList& lines, std::string& text) {
+void AppendCleanLinkText(const TStringList& lines, std::string& text, TReferenceForm form) {
   // The lines are joined with a space, itself a blank, and every run of
   // blanks (codes 1 to 32) becomes one space, none at either end: one pass
   // over the lines does both.
@@ -63,15 +64,22 @@ void AppendCleanLinkText(const TStringList& lines, std::string& text) {
       text += c;
     }
   }
-  DecodeEntitiesFrom(text, start);
+  DecodeEntitiesFrom(text, start, form);
 }
 
 bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept {
+  // The body stays as it is for the whole walk: it is read where it lies.
+  body.SetPosition(body.Size());
+  return ExtractLinks(std::string_view(body.Memory(), static_cast<size_t>(body.Size())), TReferenceForm::Byte,
+                      found, errorMessage);
+}
+
+bool ExtractLinks(std::string_view document, TReferenceForm form, const TLinkFound& found,
+                  std::string& errorMessage) noexcept {
   try {
     THtmlLexer lexer;
-    // The body stays as it is for the whole walk: it is read where it lies.
-    lexer.LoadInPlace(body.Memory(), static_cast<size_t>(body.Size()));
-    body.SetPosition(body.Size());
+    lexer.SetReferenceForm(form);
+    lexer.LoadInPlace(document.data(), document.size());
     std::string target, text;  // one link's, their memory kept from link to link
     // Bounded by the document: every Next consumes at least one character.
     while (lexer.Token()) {

@@ -47,6 +47,7 @@
 // ---------------------------------------------------------------------------
 #pragma once
 
+#include "codecs/Entities.h"
 #include "codecs/MemoryStream.h"
 #include "codecs/StringList.h"
 
@@ -79,10 +80,15 @@ TLinkExtraction ExtractLinks(TMemoryStream& body) noexcept;
 // False on a failure, a failure of found included, with its message.
 using TLinkFound = std::function<void(std::string_view target, std::string& text)>;
 bool ExtractLinks(TMemoryStream& body, const TLinkFound& found, std::string& errorMessage) noexcept;
+// The same walk over a document held anywhere, read where it lies (the caller
+// keeps it unchanged meanwhile). A document in UTF-8 is read with the Unicode
+// form of character references: its texts come out in UTF-8.
+bool ExtractLinks(std::string_view document, TReferenceForm form, const TLinkFound& found,
+                  std::string& errorMessage) noexcept;
 
 // The link text of one text token's lines: joined with single spaces, every
 // run of codes 1 to 32 made one space with none left at either end, then
 // character references decoded (so "&nbsp;" gives a single space).
-std::string CleanLinkText(const TStringList& lines);
+std::string CleanLinkText(const TStringList& lines, TReferenceForm form = TReferenceForm::Byte);
 // The same, appended to text: a link text gathers its tokens' texts this way.
-void AppendCleanLinkText(const TStringList& lines, std::string& text);
+void AppendCleanLinkText(const TStringList& lines, std::string& text, TReferenceForm form = TReferenceForm::Byte);

@@ -2,9 +2,11 @@
 
 #include "codecs/LineUtils.h"
 #include "codecs/TextHelpers.h"
+#include "codecs/UrlCodec.h"
 #include "codecs/WordUtils.h"
 #include "http/OriginRule.h"
 #include "http/ResponseParsing.h"
+#include "platform/CodePages.h"
 #include "platform/UtilityWindow.h"
 
 #include <algorithm>
@@ -68,7 +70,7 @@ THttpClient::~THttpClient() {
 
 void THttpClient::SetURL(const std::string& Value) {
   ApplyURL(Value);
-  FCredentialsOrigin = OriginOf(FURL);
+  FCredentialsOrigin = OriginOf(FWireURL);
 }
 
 void THttpClient::ApplyURL(const std::string& Value) {
@@ -79,20 +81,23 @@ void THttpClient::ApplyURL(const std::string& Value) {
     RaiseSocketError(ErrInvalidURL);
     return;
   }
+  const size_t prefix = secure ? 8 : 7;
+  std::string rest = Value.substr(prefix);
+  const size_t slash = rest.find('/');
+  const std::string authority = WireAuthority(rest.substr(0, slash));
   FURL = Value;
+  FWireURL = Value.substr(0, prefix) + authority + (slash == std::string::npos ? "" : rest.substr(slash));
   FSecure = secure;
   FFileName.clear();
-  std::string rest = Value.substr(secure ? 8 : 7);
-  const size_t slash = rest.find('/');
   if (slash != std::string::npos) {
-    Server = rest.substr(0, slash);
+    Server = authority;
     FURLPath = rest.substr(slash);
     if (FURLPath.find('.') != std::string::npos) {
       FFileName = FURLPath.substr(FURLPath.rfind('/') + 1);
       if (FFileName.empty()) FFileName = "index.html";
     }
   } else {
-    Server = rest;
+    Server = authority;
     FURLPath = "/";
   }
   // The origin server, before a proxy takes Server's place: the Host line and
@@ -100,6 +105,18 @@ void THttpClient::ApplyURL(const std::string& Value) {
   HostName = Server;
   if (!FProxy.empty()) SetProxy(FProxy);
   RequestURI = FURLPath;
+}
+
+std::string THttpClient::WireAuthority(const std::string& authority) {
+  const bool ascii = std::all_of(authority.begin(), authority.end(), [](char c) { return (c & 0x80) == 0; });
+  if (!Utf8Urls || ascii) return authority;
+  const size_t at = authority.rfind('@');
+  const size_t hostStart = at == std::string::npos ? 0 : at + 1;
+  const size_t colon = authority.find(':', hostStart);
+  const std::string host = authority.substr(hostStart, colon == std::string::npos ? colon : colon - hostStart);
+  std::string asciiHost;
+  if (!HostNameToAscii(host, asciiHost)) RaiseSocketError(ErrInvalidURL);
+  return authority.substr(0, hostStart) + asciiHost + (colon == std::string::npos ? "" : authority.substr(colon));
 }
 
 void THttpClient::SetProxy(const std::string& Value) {
@@ -122,10 +139,13 @@ void THttpClient::SendRequest() {
   // A proxy needs the whole URL to know where to go; through a tunnel the
   // request goes to the origin server itself.
   const bool proxied = !FProxy.empty() && !FSecure;
-  const std::string target = proxied ? FURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath);
+  // No raw 8-bit byte goes on the request line: those of the URL are sent
+  // percent-encoded, as browsers send them.
+  const std::string target =
+      PercentEncodeNonAscii(proxied ? FWireURL : ChooseText(!RequestURI.empty(), RequestURI, FURLPath));
   // The server's credentials go only to the origin the script named; the
   // log tells when a hop goes without them.
-  const TOrigin hop = OriginOf(FURL);
+  const TOrigin hop = OriginOf(FWireURL);
   const std::string authorization =
       AuthentHeader.empty() ? std::string() : "Authorization: Basic " + EncodeBase64(AuthentHeader);
   bool heldBack = false;

@@ -73,6 +73,9 @@ public:
   bool KeepAlive = false;    // keep the connection for the next request to the same server
   bool Compression = false;  // ask for a compressed body and decode it
   bool KeepCookies = false;  // store the answers' cookies and send them back
+  // URLs (and redirect targets) are UTF-8: a non-ASCII host name goes out in
+  // its IDNA form. Set before SetURL.
+  bool Utf8Urls = false;
 
   // Not published: read and written by the automation object.
   const std::string& ContentType() const { return FContentType; }
@@ -96,7 +99,7 @@ public:
   void SetKeepAlive(bool Value);
   // A file that a compressed body is decoded into as it arrives, instead of
   // Body (which then stays empty): a body that expands without bound never
-  // has to fit in memory. Other bodies go to Body as usual.
+  // has to fit in memory. Other bodies go to Body as usual. Named in UTF-8.
   std::string DecodedBodyFile;
   // The last body went to DecodedBodyFile.
   bool BodyInFile() const { return FBodyInFile; }
@@ -140,9 +143,12 @@ public:
 protected:
   void BlockArrived(TMemoryStream& Stream) override;
 
-private:
-  // SetURL without taking the URL's origin for the credentials: a redirect's target.
+public:
+  // SetURL without taking the URL's origin for the credentials: a redirect's
+  // target (also set again by the object in another text form).
   void ApplyURL(const std::string& Value);
+
+private:
   void ReadLengthBody();
   void ReadChunkedBody();
   // Reads lines into Lines up to and including the empty line, within the
@@ -153,6 +159,10 @@ private:
   // The origin server's host and port, the port always written.
   std::string OriginAuthority() const;
   void SaveResult();
+  // The authority of a URL ("host[:port]" as written), a non-ASCII host name
+  // in its IDNA form when URLs are UTF-8; raises "Invalid URL" when the name
+  // has none.
+  std::string WireAuthority(const std::string& authority);
   // With KeepCookies: the Cookie line of the stored cookies that go with this
   // request, and the storing of the answer's Set-Cookie lines.
   TCookieRequest CookieRequest() const;
@@ -188,6 +198,7 @@ private:
   void WriteDecoded(const char* Data, size_t Size);
 
   std::string FURL;
+  std::string FWireURL;  // FURL with the host as it goes out (proxied request lines)
   std::string FProxy;
   std::string FRedirURL;
   std::string FContentType = "application/x-www-form-urlencoded";

@@ -5,6 +5,8 @@
 // DecodedBodyFile when one is named. Headers keep the server's lines as sent.
 #include "http/HttpClient.h"
 
+#include "codecs/Files.h"
+
 #include <cstdio>
 
 void THttpClient::StartDecoding() {
@@ -15,7 +17,7 @@ void THttpClient::StartDecoding() {
   FRawBody.ClearKeepingRoom();
   if (!DecodedBodyFile.empty()) {
     // The platform reads a name up to a NUL: the bytes would land in another file.
-    if (DecodedBodyFile.find('\0') == std::string::npos) FDecodedFile = std::fopen(DecodedBodyFile.c_str(), "wb");
+    if (DecodedBodyFile.find('\0') == std::string::npos) FDecodedFile = OpenFileUtf8(DecodedBodyFile, "wb");
     if (!FDecodedFile) throw EInOutError("Cannot create file " + DecodedBodyFile);
     FBodyInFile = true;
   } else {
@@ -65,7 +67,7 @@ void THttpClient::FinishDecoding() {
     FILE* file = FDecodedFile;
     FDecodedFile = nullptr;
     if (std::fclose(file) != 0) {
-      std::remove(DecodedBodyFile.c_str());
+      RemoveFileUtf8(DecodedBodyFile);
       throw EInOutError("Cannot write file " + DecodedBodyFile);
     }
   }
@@ -81,7 +83,7 @@ void THttpClient::AbandonDecoding() {
   if (FDecodedFile) {
     std::fclose(FDecodedFile);
     FDecodedFile = nullptr;
-    std::remove(DecodedBodyFile.c_str());
+    RemoveFileUtf8(DecodedBodyFile);
   }
   FBodyInFile = false;
 }

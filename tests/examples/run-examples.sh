@@ -182,6 +182,30 @@ run_case transfer-log 0 "$ex" transfer-log.vbs "$scenario/s/hello" "$(winpath "$
   | Content-Length: 33
 EOF2
 
+# A UTF-8 page saved as Unicode text: the characters whole, BOM and all.
+unicode=$OUT/utf8-page-saved.txt
+run_case utf8-page 0 "$ex" utf8-page.vbs "$scenario/s/charset-utf8.html" "$(winpath "$unicode")" <<EOF2
+Status:  HTTP/1.0 200 OK
+Charset: utf-8
+Length:  26 characters
+EOF2
+page_text='<p>Caf\xc3\xa9 \xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1 \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xf0\x9f\x98\x80</p>\r\n'
+if [ "$({ printf '\xff\xfe'; printf "$page_text" | iconv -f utf-8 -t utf-16le; } | od -An -tx1)" != \
+     "$(od -An -tx1 "$unicode" 2>/dev/null)" ]; then
+  echo "FAIL utf8-page content: $unicode is not the page's text in UTF-16"
+fi
+
+# JSON goes out in UTF-8 whatever the ANSI code page: its 48 characters are
+# 52 bytes, for the three outside ASCII.
+run_case json-post 0 "$ex" json-post.js "$scenario/echo" <<EOF2
+Sent:    48 characters of JSON
+Status:  HTTP/1.0 200 OK
+Charset: utf-8
+Content-Type: application/json
+Content-Length: 52
+Accept: application/json
+EOF2
+
 # The demo's link table is the examples' one, indented.
 run_case demo 0 "$ROOT/demo" demo.vbs "$nginx/index.html" <<EOF2
 Status line    HTTP/1.1 200 OK

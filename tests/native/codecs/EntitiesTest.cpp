@@ -156,4 +156,35 @@ TEST(DecodeEntities, NulHandling) {
   EXPECT_EQ(DecodeEntities(std::string("&\0", 2)), std::string("&\0", 2));
 }
 
+// The Unicode form, for UTF-8 text: the real character, hexadecimal
+// references too, and U+FFFD for a number that names no character.
+TEST(DecodeEntities, UnicodeFormGivesTheRealCharacterInUtf8) {
+  const struct {
+    const char* text;
+    const char* utf8;
+  } cases[] = {
+      {"&#8364;&#x20AC;&#X20ac", "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"},
+      {"&#x1F600;", "\xF0\x9F\x98\x80"},
+      {"&eacute;&copy;&nbsp;&lt;", "\xC3\xA9\xC2\xA9 <"},          // the table's codes as code points
+      {"&#321;&#65;", "\xC5\x81" "A"},                                // no cut to 8 bits
+      {"&#128;&#x9F;&#x81;", "\xE2\x82\xAC\xC5\xB8\xC2\x81"},    // 128-159 as browsers read them
+      {"&#0;&#xD800;&#x110000;&#99999999999999999999;", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"&#x;&#;&#xg;", "&#x;&#;&#xg;"},                              // no digits: no reference
+      {"&AMP; a & b", "&AMP; a & b"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.utf8, DecodeEntities(c.text, TReferenceForm::Unicode)) << c.text;
+    std::string inPlace = std::string("x") + c.text;
+    DecodeEntitiesFrom(inPlace, 1, TReferenceForm::Unicode);
+    EXPECT_EQ(std::string("x") + c.utf8, inPlace) << c.text;
+  }
+  const TDecodedEntity hex = DecodeEntity("&#x1F600;z", 1, TReferenceForm::Unicode);
+  EXPECT_TRUE(hex.found);
+  EXPECT_TRUE(hex.numeric);
+  EXPECT_EQ(9, hex.length);
+  EXPECT_EQ(0x1F600u, static_cast<unsigned>(hex.codePoint));
+  // The 8-bit form stays as it was.
+  EXPECT_FALSE(DecodeEntity("&#x20AC;", 1).found);
+}
+
 }  // namespace

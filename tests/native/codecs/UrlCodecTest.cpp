@@ -105,4 +105,19 @@ TEST(URLDecode, NeverReadsPastTheTextOfAnExactBuffer) {
   }
 }
 
+// What goes on a request line: bytes above 127 percent-encoded, nothing else.
+TEST(PercentEncodeNonAscii, EncodesOnlyEightBitBytes) {
+  const struct {
+    std::string text;
+    std::string wire;
+  } cases[] = {
+      {"/caf\xC3\xA9?q=\xC3\xBC", "/caf%C3%A9?q=%C3%BC"},
+      {"/caf\xE9", "/caf%E9"},
+      {"/a b%20c?x=%zz&y=+#f", "/a b%20c?x=%zz&y=+#f"},
+      {std::string("\x80\xFF\0x", 4), std::string("%80%FF\0x", 8)},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.wire, PercentEncodeNonAscii(c.text)) << c.text;
+}
+
 }  // namespace

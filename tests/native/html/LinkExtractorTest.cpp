@@ -213,4 +213,30 @@ TEST(LinkExtraction, AnchorsHandedOverAsFound) {
   EXPECT_EQ(error, "refused");
 }
 
+// A UTF-8 document read with the Unicode form of references: targets as
+// written, texts with the real characters, multi-byte characters untouched
+// by the blank collapsing.
+TEST(LinkExtraction, Utf8DocumentsGiveTheirTextsInUtf8) {
+  const struct {
+    const char* document;
+    Links links;
+  } cases[] = {
+      {"<a href=\"/caf\xC3\xA9\">Caf\xC3\xA9 &eacute; &#8364;&#x20AC;</a>",
+       {{"/caf\xC3\xA9", "Caf\xC3\xA9\xC3\xA9\xE2\x82\xAC\xE2\x82\xAC"}}},
+      {"<A HREF=x>\xCE\xA9 \n \xE6\x97\xA5&#x1F600;</A>", {{"x", "\xCE\xA9 \xE6\x97\xA5\xF0\x9F\x98\x80"}}},
+      {"<a href=\"q?a=1&amp;b=\xC3\xBC\">Tom &amp; Jerry</a>", {{"q?a=1&amp;b=\xC3\xBC", "Tom&Jerry"}}},
+      {"<a href=y>&#128;&#0;</a><a href=z></a>", {{"y", "\xE2\x82\xAC\xEF\xBF\xBD"}, {"z", "Not Available"}}},
+  };
+  for (const auto& c : cases) {
+    Links links;
+    std::string error;
+    const bool done = ExtractLinks(
+        std::string_view(c.document), TReferenceForm::Unicode,
+        [&links](std::string_view target, std::string& text) { links.emplace_back(std::string(target), text); },
+        error);
+    EXPECT_TRUE(done) << error;
+    EXPECT_EQ(c.links, links) << c.document;
+  }
+}
+
 }  // namespace

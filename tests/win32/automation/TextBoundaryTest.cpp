@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "AutomationTestSupport.h"
+#include "CharsetText.h"
 #include "TextBoundary.h"
+#include "codecs/Utf8.h"
 #include "platform/Pieces.h"
 
 namespace {
@@ -145,4 +147,70 @@ TEST(TextBoundary, ConnResultsCarryEveryByteAsTheSystemConvertsIt)
   TBstr in(encoded), out;
   ASSERT_EQ(S_OK, conn->URLDecode(in.Get(), out.Out()));
   EXPECT_EQ(SystemConversion(CP_ACP, AllBytes()), out.Text());
+}
+
+// Bodies of several megabytes in each charset decode, in pieces on several
+// threads, to exactly what decoding the whole at once gives: characters of
+// every length straddle the pieces' nominal boundaries.
+TEST(TextBoundary, LongTextsInEveryKindOfCharsetDecodeAsAWhole)
+{
+  const std::string unit = "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xCE\xA9\x80x\xED\xA0\x80";  // invalid bytes too
+  std::string utf8;
+  while (utf8.size() < 2 * PieceBytes + 5) utf8 += unit;
+  const std::u16string wide = Utf8ToUtf16(utf8);
+  std::string cyrillic;
+  while (cyrillic.size() < 2 * PieceBytes + 3) cyrillic += "\xCF\xF0\xE8\xE2\xE5\xF2 ";
+  std::string japanese;
+  while (japanese.size() < 2 * PieceBytes + 1) japanese += "\x93\xFA\x96\x7B!";
+  const struct {
+    const char* label;
+    std::string bytes;
+    std::wstring expected;
+  } cases[] = {
+      {"utf-8", utf8, std::wstring(wide.begin(), wide.end())},
+      {"utf-16le", EncodeUtf16Bytes(Utf16ToUtf8(wide), false) + "x", std::wstring(wide.begin(), wide.end()) + L"\ufffd"},
+      {"utf-16be", EncodeUtf16Bytes(Utf16ToUtf8(wide), true), std::wstring(wide.begin(), wide.end())},
+      {"windows-1251", cyrillic, SystemConversion(1251, cyrillic)},
+      {"shift_jis", japanese, SystemConversion(932, japanese)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TCharsetChoice choice;
+    choice.Charset = FindCharset(c.label);
+    ASSERT_TRUE(choice.Charset && IsCharsetUsable(*choice.Charset));
+    BSTR text = DecodeToBstr(c.bytes, choice);
+    ASSERT_TRUE(text);
+    ASSERT_EQ(c.expected.size(), SysStringLen(text));
+    EXPECT_TRUE(c.expected == std::wstring(text, SysStringLen(text)));
+    EXPECT_EQ(L'\0', text[c.expected.size()]);
+    SysFreeString(text);
+  }
+}
+
+TEST(TextBoundary, TextEncodesInACharsetOrSaysItCannot)
+{
+  const struct {
+    const char* label;
+    const char* utf8;
+    bool encodes;
+    std::string bytes;
+  } cases[] = {
+      {"utf-8", "\xC3\xA9\xE2\x82\xAC", true, "\xC3\xA9\xE2\x82\xAC"},
+      {"utf-16be", "A\xE2\x82\xAC", true, std::string("\0A\x20\xAC", 4)},
+      {"windows-1252", "\xC3\xA9\xE2\x82\xAC", true, "\xE9\x80"},
+      {"windows-1252", "\xC4\x81", false, ""},  // a look-alike is no form of its own
+      {"windows-1251", "\xD0\x9F", true, "\xCF"},
+      {"windows-1251", "\xC3\xA9", false, ""},
+      {"shift_jis", "\xE6\x97\xA5", true, "\x93\xFA"},
+      {"shift_jis", "\xF0\x9F\x98\x80", false, ""},
+      {"x-user-defined", "a\xEF\x9F\xA9", true, "a\xE9"},
+      {"x-user-defined", "\xC3\xA9", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.label) + " " + c.utf8);
+    std::string out;
+    EXPECT_EQ(c.encodes, EncodeInCharset(c.utf8, *FindCharset(c.label), out));
+    if (c.encodes) EXPECT_EQ(c.bytes, out);
+  }
+  EXPECT_EQ(GetACP() == 1252 ? std::string("windows-1252") : std::string(), GetACP() == 1252 ? AnsiCharsetName() : "");
 }

@@ -95,6 +95,28 @@ TEST(HttpClientSetURL, RefusesOtherSchemesAndLineBreaksWithoutChange) {
   }
 }
 
+// With UTF-8 URLs a host name outside ASCII is looked up, named and sent in
+// its IDNA form, the URL reading back as given; one without such a form is
+// refused like any invalid URL, and nothing changes.
+TEST(HttpClientSetURL, Utf8HostNamesInTheirIdnaForm) {
+  THttpClient c;
+  c.Utf8Urls = true;
+  c.SetURL("http://B\xC3\xBC" "cher.example:81/caf\xC3\xA9.html");
+  EXPECT_EQ(c.URL(), "http://B\xC3\xBC" "cher.example:81/caf\xC3\xA9.html");
+  EXPECT_EQ(c.Server, "xn--bcher-kva.example:81");
+  EXPECT_EQ(c.HostName, "xn--bcher-kva.example:81");
+  EXPECT_EQ(c.FileName(), "caf\xC3\xA9.html");
+  const std::vector<std::string> bad = {"http://" + std::string(70, 'a') + "\xC3\xBC.example/",  // a label too long
+                                        "http://b\xC3\xBC cher.example/", "http://b\xC3\xBC%41.example/"};
+  for (const std::string& url : bad) {
+    SCOPED_TRACE(url);
+    c.SetURL("http://keep/k.txt");
+    EXPECT_THROW(c.SetURL(url), ESocketError);
+    EXPECT_EQ(c.URL(), "http://keep/k.txt");
+    EXPECT_EQ(c.Server, "keep");
+  }
+}
+
 TEST(HttpClientSetProxy, ProxyTakesServerButNotHostName) {
   THttpClient c;
   c.SetProxy("127.0.0.1:3128");

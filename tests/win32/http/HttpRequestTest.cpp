@@ -144,6 +144,24 @@ const std::vector<RequestCase>& RequestCases() {
        },
        "GET http://origin.test/echo HTTP/1.0\r\nProxy-Authorization: Basic dTpw\r\n"
        "Host: origin.test\r\nAccept: */*\r\n\r\n"},
+      // No raw 8-bit byte on the request line: those of the URL go out
+      // percent-encoded as they are, system code page or UTF-8.
+      {"EightBitBytesOfThePathAndQueryPercentEncoded", "http://127.0.0.1:%P/echo/caf\xE9?q=\xFC&r=%41", nullptr,
+       "GET /echo/caf%E9?q=%FC&r=%41 HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      {"EightBitBytesOfAProxiedUrlPercentEncoded", "http://origin.test/echo/\xC3\xA9",
+       [](THttpClient& c) { c.SetProxy("127.0.0.1:" + ServerPort("KESTREL_SCENARIO_PORT")); },
+       "GET http://origin.test/echo/%C3%A9 HTTP/1.0\r\nHost: origin.test\r\nAccept: */*\r\n\r\n"},
+      // A UTF-8 URL's non-ASCII host goes out in its IDNA form, on the
+      // request line, the Host line and to the name look-up (Server).
+      {"Utf8UrlWithAnInternationalHost", "http://127.0.0.1:%P/",
+       [](THttpClient& c) {
+         c.Utf8Urls = true;
+         c.SetURL("http://B\xC3\xBC" "cher.example:8080/echo/caf\xC3\xA9?q=\xC3\xBC");
+         EXPECT_EQ("xn--bcher-kva.example:8080", c.Server);
+         c.SetProxy("127.0.0.1:" + ServerPort("KESTREL_SCENARIO_PORT"));
+       },
+       "GET http://xn--bcher-kva.example:8080/echo/caf%C3%A9?q=%C3%BC HTTP/1.0\r\nHost: xn--bcher-kva.example:8080\r\n"
+       "Accept: */*\r\n\r\n"},
       // Kept cookies go in one line after Kestrel's own lines and before the
       // script's, whose own Cookie line goes unchanged; with KeepCookies off
       // the store sends nothing.
