@@ -130,7 +130,9 @@ TEST_P(CookieFlowTest, CookieLines) {
     ASSERT_TRUE(c.Execute()) << url << ": " << c.LastError;
     EXPECT_EQ(hop.cookie, EchoedCookieLine(BodyText(c))) << url;
   }
-  if (!flow.keep) EXPECT_TRUE(c.Cookies.Cookies().empty());
+  if (!flow.keep) {
+    EXPECT_TRUE(c.Cookies.Cookies().empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Http, CookieFlowTest, ::testing::ValuesIn(CookieFlows()),
