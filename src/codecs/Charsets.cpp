@@ -1,5 +1,7 @@
 #include "codecs/Charsets.h"
 
+#include "codecs/TextHelpers.h"
+
 #include "codecs/Utf8.h"
 
 #include <cstring>
@@ -137,33 +139,21 @@ const TLabel Labels[] = {
 
 bool IsAsciiBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsAsciiBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsAsciiBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
-std::string AsciiLowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = AsciiLower(c);
-  return out;
-}
-
 // text at position starts with the lower-case word, ASCII case ignored.
 bool StartsWithWord(std::string_view text, size_t position, const char* word) {
-  const size_t length = std::strlen(word);
-  if (position > text.size() || text.size() - position < length) return false;
-  for (size_t i = 0; i < length; ++i)
-    if (AsciiLower(text[position + i]) != word[i]) return false;
-  return true;
+  return position <= text.size() && StartsWithNoCase(text.substr(position), word);
 }
 
 }  // namespace
 
 const TCharset* FindCharset(std::string_view label) {
-  const std::string key = AsciiLowered(TrimBlanks(label));
+  const std::string key = AsciiLowerCase(TrimBlanks(label));
   for (const TLabel& entry : Labels) {
     if (key == entry.Label) return entry.Index == kReplacement ? nullptr : &Charsets[entry.Index];
   }
@@ -196,7 +186,7 @@ const TCharset* SniffByteOrderMark(std::string_view body, size_t& markLength) {
 }
 
 std::string MediaTypeEssence(std::string_view contentType) {
-  return AsciiLowered(TrimBlanks(contentType.substr(0, contentType.find(';'))));
+  return AsciiLowerCase(TrimBlanks(contentType.substr(0, contentType.find(';'))));
 }
 
 std::string ContentTypeCharset(std::string_view contentType) {
@@ -209,7 +199,7 @@ std::string ContentTypeCharset(std::string_view contentType) {
     while (i < contentType.size() && IsAsciiBlank(contentType[i])) ++i;
     const size_t nameStart = i;
     while (i < contentType.size() && contentType[i] != '=' && contentType[i] != ';') ++i;
-    const std::string name = AsciiLowered(TrimBlanks(contentType.substr(nameStart, i - nameStart)));
+    const std::string name = AsciiLowerCase(TrimBlanks(contentType.substr(nameStart, i - nameStart)));
     if (i >= contentType.size() || contentType[i] == ';') continue;
     ++i;  // past the "="
     std::string value;
@@ -326,7 +316,7 @@ private:
       if (seen.find(" " + name + " ") != std::string::npos) continue;
       seen += name + " ";
       if (name == "http-equiv") {
-        gotPragma = gotPragma || AsciiLowered(value) == "content-type";
+        gotPragma = gotPragma || AsciiLowerCase(value) == "content-type";
       } else if (name == "content" && charset.empty()) {
         charset = CharsetFromMetaContent(value);
         if (!charset.empty()) needPragma = Yes;
@@ -354,7 +344,7 @@ private:
       }
       if (IsAsciiBlank(c)) break;
       if (c == '/' || c == '>') return true;
-      name += AsciiLower(c);
+      name += AsciiLowerChar(c);
     }
     while (i_ < s_.size() && IsAsciiBlank(s_[i_])) ++i_;
     if (i_ >= s_.size()) return false;
@@ -370,12 +360,12 @@ private:
     if (quote == '"' || quote == '\'') {
       const size_t end = s_.find(quote, i_ + 1);
       if (end == std::string_view::npos) return false;
-      value = AsciiLowered(s_.substr(i_ + 1, end - i_ - 1));
+      value = AsciiLowerCase(s_.substr(i_ + 1, end - i_ - 1));
       i_ = end + 1;
       return true;
     }
     if (quote == '>') return true;
-    while (i_ < s_.size() && !IsAsciiBlank(s_[i_]) && s_[i_] != '>') value += AsciiLower(s_[i_++]);
+    while (i_ < s_.size() && !IsAsciiBlank(s_[i_]) && s_[i_] != '>') value += AsciiLowerChar(s_[i_++]);
     return i_ < s_.size();
   }
 

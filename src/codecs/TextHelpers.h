@@ -25,3 +25,9 @@ inline std::string_view TextRange(std::string_view s, long long index, long long
 
 // Upper-cases only the letters a to z.
 std::string AsciiUpperCase(const std::string& s);
+// Lower-cases only the letters A to Z: protocol names and tokens, never text
+// of the system code page.
+std::string AsciiLowerCase(std::string_view s);
+inline char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// text begins with prefix, ASCII letters compared without regard to case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);

@@ -15,13 +15,6 @@ const uint32_t IdleMarginMs = 1000;
 // Longest idle limit believed from a hint (an hour): a server's word.
 const uint32_t MaxIdleLimitMs = 3600 * 1000;
 
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 // The values of every header line of this name (lower-case, without the
 // colon), continuation lines joined, as received otherwise.
 std::vector<std::string> FieldValues(const THeaderList& headers, const std::string& lowerName) {
@@ -30,7 +23,7 @@ std::vector<std::string> FieldValues(const THeaderList& headers, const std::stri
   for (size_t i = 1; i < lines.size(); ++i) {  // the status line is not a field
     const std::string& line = lines[i];
     const size_t colon = line.find(':');
-    if (colon == std::string::npos || Lower(Trim(line.substr(0, colon))) != lowerName) continue;
+    if (colon == std::string::npos || AsciiLowerCase(Trim(line.substr(0, colon))) != lowerName) continue;
     std::string value = Trim(line.substr(colon + 1));
     for (size_t next = i + 1; next < lines.size() && !lines[next].empty() &&
                               (lines[next][0] == ' ' || lines[next][0] == '\t');
@@ -48,7 +41,7 @@ std::vector<std::string> Tokens(const std::vector<std::string>& values) {
     size_t start = 0;
     for (;;) {  // one pass per item
       const size_t comma = value.find(',', start);
-      const std::string item = Lower(Trim(value.substr(start, comma - start)));
+      const std::string item = AsciiLowerCase(Trim(value.substr(start, comma - start)));
       if (!item.empty()) tokens.push_back(item);
       if (comma == std::string::npos) break;
       start = comma + 1;
@@ -111,7 +104,7 @@ uint32_t KeepAliveIdleLimitMs(const THeaderList& Headers) {
 }
 
 std::string TKeptConnection::KeyOf(bool Secure, const std::string& Server, const std::string& Origin) {
-  return Lower((Secure ? "https " : "http ") + Server + " " + Origin);
+  return AsciiLowerCase((Secure ? "https " : "http ") + Server + " " + Origin);
 }
 
 void TKeptConnection::Hold(const std::string& Key, uint32_t NowMs, uint32_t IdleLimitMs) {

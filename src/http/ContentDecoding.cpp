@@ -14,14 +14,6 @@ namespace {
 // cost nothing beside the work, small enough to stay in the cache.
 const size_t OutputPiece = 256 * 1024;
 
-std::string LowerTrimmed(const std::string& value) {
-  std::string text = Trim(value);
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // A zlib stream begins with a method byte of deflate (8) and a window of at
 // most 32 KB, and its first two bytes make a multiple of 31; raw deflate
 // data meets all three only by chance, and then its first block would not
@@ -33,7 +25,7 @@ bool IsZlibHeader(unsigned char first, unsigned char second) {
 }  // namespace
 
 TContentCoding ParseContentCoding(const std::string& value) {
-  const std::string coding = LowerTrimmed(value);
+  const std::string coding = AsciiLowerCase(Trim(value));
   if (coding.empty() || coding == "identity") return TContentCoding::Identity;
   if (coding == "gzip" || coding == "x-gzip") return TContentCoding::Gzip;
   if (coding == "deflate") return TContentCoding::Deflate;

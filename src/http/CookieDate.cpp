@@ -1,5 +1,7 @@
 #include "http/CookieDate.h"
 
+#include "codecs/TextHelpers.h"
+
 #include <string_view>
 
 namespace {
@@ -45,7 +47,7 @@ int MonthOf(std::string_view part) {
   char lower[3];
   for (int i = 0; i < 3; ++i) {
     const char c = part[i];
-    lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    lower[i] = AsciiLowerChar(c);
   }
   for (int m = 0; m < 12; ++m) {
     if (std::string_view(names + 3 * m, 3) == std::string_view(lower, 3)) return m + 1;

@@ -1,5 +1,7 @@
 #include "http/CookieFile.h"
 
+#include "codecs/TextHelpers.h"
+
 #include "codecs/Exception.h"
 
 #include <string_view>
@@ -59,10 +61,7 @@ bool ReadCookieLine(std::string_view line, int number, int64_t now, TCookie& coo
 
   std::string_view domain = fields[0];
   if (!domain.empty() && domain[0] == '.') domain.remove_prefix(1);
-  cookie.Domain = std::string(domain);
-  for (char& c : cookie.Domain) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  cookie.Domain = AsciiLowerCase(domain);
   if (!IsCookieDomainText(cookie.Domain)) refuse("the domain is not a host name or address");
   bool subdomains;
   if (!ReadFlag(fields[1], subdomains)) refuse("the second field is not TRUE or FALSE");

@@ -1,5 +1,6 @@
 #include "http/CookieStore.h"
 
+#include "codecs/TextHelpers.h"
 #include "http/CookieDate.h"
 #include "http/PublicSuffix.h"
 
@@ -16,18 +17,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-std::string LowerCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-  return text.size() >= lowerPrefix.size() && LowerCase(text.substr(0, lowerPrefix.size())) == lowerPrefix;
 }
 
 bool HasControlOrSemicolon(std::string_view s) {
@@ -86,7 +75,7 @@ struct TCookieAttributes {
 
 void ReadAttribute(std::string_view key, std::string_view value, TCookieAttributes& a) {
   // An attribute of an unknown name, or whose value cannot be read, is left out.
-  const std::string name = LowerCase(key);
+  const std::string name = AsciiLowerCase(key);
   if (name == "expires") {
     a.HasExpires = a.HasExpires | ParseCookieDate(value, a.Expires);
   } else if (name == "max-age") {
@@ -95,7 +84,7 @@ void ReadAttribute(std::string_view key, std::string_view value, TCookieAttribut
     if (!value.empty() && value[0] == '.') value.remove_prefix(1);
     if (value.empty() || value.size() > TCookieStore::MaxAttributeBytes) return;
     a.HasDomain = true;
-    a.Domain = LowerCase(value);
+    a.Domain = AsciiLowerCase(value);
   } else if (name == "path") {
     if (value.size() > TCookieStore::MaxAttributeBytes || HasControlOrSemicolon(value)) return;
     a.HasPath = !value.empty() && value[0] == '/';  // any other value means the default path
@@ -167,7 +156,7 @@ TCookieRequest MakeCookieRequest(const std::string& authority, const std::string
   } else {
     host = host.substr(0, host.find(':'));
   }
-  request.Host = LowerCase(host);
+  request.Host = AsciiLowerCase(host);
   request.Path = target.substr(0, target.find_first_of("?#"));
   if (request.Path.empty() || request.Path[0] != '/') request.Path = "/";
   request.Secure = secure;

@@ -18,17 +18,6 @@
 
 namespace {
 
-std::string AsciiLowerCase(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& upperPrefix) {
-  return AsciiUpperCase(CopyText(text, 1, static_cast<long long>(upperPrefix.size()))) == upperPrefix;
-}
-
 // Text that ends a line wherever a server looks: CR, LF, and NUL, where many
 // servers stop reading.
 bool BreaksALine(const std::string& value) {

@@ -45,6 +45,9 @@ public:
   // Its origin is the one the server's credentials go to (OriginRule.h),
   // whatever origins the redirects of an Execute lead to.
   void SetURL(const std::string& Value);
+  // SetURL without taking the URL's origin for the credentials: a redirect's
+  // target (also set again by the object in another text form).
+  void ApplyURL(const std::string& Value);
   // The URL's scheme is https.
   bool Secure() const { return FSecure; }
   const std::string& Proxy() const { return FProxy; }
@@ -142,11 +145,6 @@ public:
 
 protected:
   void BlockArrived(TMemoryStream& Stream) override;
-
-public:
-  // SetURL without taking the URL's origin for the credentials: a redirect's
-  // target (also set again by the object in another text form).
-  void ApplyURL(const std::string& Value);
 
 private:
   void ReadLengthBody();

@@ -5,13 +5,6 @@
 
 namespace {
 
-std::string AsciiLowerCase(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 bool IsContinuation(const std::string& line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
 // The lines of an entry, split at CR LF, CR and LF.

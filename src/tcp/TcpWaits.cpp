@@ -108,7 +108,6 @@ void TTcpConnection::WaitFor(const bool& flag, bool endOnAsyncError, bool endOnC
   StopWait();
 }
 
-
 // ---------------------------------------------------------------------------
 // A socket kept between requests
 
