@@ -37,8 +37,8 @@ WScript.Echo "Calls:    " & count
 WScript.Echo "Status:   " & conn.Response
 WScript.Echo "Received: " & total & " characters"
 ' Headers show the answer as the server sent it, compressed length included.
-If conn.GetHeader("Content-Encoding") <> "" Then
-  WScript.Echo "Encoding: " & conn.GetHeader("Content-Encoding")
+If conn.GetHeader("Content-Encoding:") <> "" Then
+  WScript.Echo "Encoding: " & conn.GetHeader("Content-Encoding:")
 End If
 
 ' Turning KeepAlive off (or releasing the object) closes the kept connection.

@@ -38,4 +38,11 @@ If conn.Error <> "" Then
 End If
 
 WScript.Echo "Status: " & conn.Response
+' The file holds what the server sent, an error page too: only a 2xx status
+' brings the file asked for.
+If Mid(conn.Response, InStr(conn.Response, " ") + 1, 1) <> "2" Then
+  If fso.FileExists(target) Then fso.DeleteFile target
+  WScript.Echo "Not saved: the server answered " & conn.Response
+  WScript.Quit 1
+End If
 WScript.Echo "Saved " & fso.GetFile(target).Size & " bytes to " & target

@@ -9,7 +9,8 @@ If WScript.Arguments.Count > 0 Then url = WScript.Arguments(0)
 Set conn = CreateObject("Kestrel.Conn")
 conn.TimeOut = 20                  ' seconds that each wait may last
 
-' A URL that does not start with http:// is refused at once, as a script error.
+' A URL that starts with neither http:// nor https:// is refused at once, as a
+' script error.
 On Error Resume Next
 conn.URL = url
 If Err.Number <> 0 Then

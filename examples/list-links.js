@@ -10,7 +10,7 @@ conn.TimeOut = 20;
 try {
   conn.URL = url;
 } catch (e) {
-  WScript.Echo("Bad URL: " + e.description);  // it must start with http://
+  WScript.Echo("Bad URL: " + e.description);  // it must start with http:// or https://
   WScript.Quit(2);
 }
 

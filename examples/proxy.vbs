@@ -34,6 +34,13 @@ End If
 
 WScript.Echo "Via:    " & conn.Proxy
 WScript.Echo "Status: " & conn.Response
+' A proxy that wants a login answers 407 itself: an answer, not a failure, so
+' the status line tells. (For an https URL the proxy's 407 refuses the tunnel,
+' and Error says so above.)
+If InStr(conn.Response, " 407 ") > 0 Then
+  WScript.Echo "Proxy login refused; the proxy asks for: " & conn.GetHeader("Proxy-Authenticate:")
+  WScript.Quit 1
+End If
 WScript.Echo "Size:   " & Len(body) & " characters"
 WScript.Echo ""
 WScript.Echo body

@@ -36,5 +36,5 @@ If body = "" And conn.Error <> "" Then
 End If
 
 WScript.Echo "Status: " & conn.Response
-WScript.Echo "Type:   " & conn.GetHeader("Content-Type")
+WScript.Echo "Type:   " & conn.GetHeader("Content-Type:")
 WScript.Echo "Size:   " & Len(body) & " characters"

@@ -3,7 +3,7 @@
 ' Usage: cscript //nologo transfer-log.vbs [URL] [LOGFILE]
 Option Explicit
 
-Dim url, logFile, conn, fso, stream
+Dim url, logFile, conn, fso, stream, failed
 url = "http://www.example.com/"
 If WScript.Arguments.Count > 0 Then url = WScript.Arguments(0)
 Set fso = CreateObject("Scripting.FileSystemObject")
@@ -22,15 +22,24 @@ If Err.Number <> 0 Then
 End If
 On Error GoTo 0
 
+' A fresh object: Error can only be this request's.
 conn.GetURL
-If conn.Error <> "" Then WScript.Echo "Failed: " & conn.Error
+failed = conn.Error <> ""
+If failed Then WScript.Echo "Failed: " & conn.Error
 
 ' The log is written when the object is released, not before.
 Set conn = Nothing
 
-WScript.Echo "Transfer log " & logFile & ":"
-Set stream = fso.OpenTextFile(logFile, 1)
-Do While Not stream.AtEndOfStream
-  WScript.Echo "  | " & stream.ReadLine
-Loop
-stream.Close
+' Even a failed request leaves the lines that went out before the failure.
+If fso.FileExists(logFile) Then
+  WScript.Echo "Transfer log " & logFile & ":"
+  Set stream = fso.OpenTextFile(logFile, 1)
+  If stream.AtEndOfStream Then WScript.Echo "  (empty: nothing was sent)"
+  Do While Not stream.AtEndOfStream
+    WScript.Echo "  | " & stream.ReadLine
+  Loop
+  stream.Close
+Else
+  WScript.Echo "No transfer log in " & logFile & " (is the folder writable?)"
+End If
+If failed Then WScript.Quit 1
