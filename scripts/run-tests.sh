@@ -5,7 +5,8 @@
 #   3. VBScript and JScript tests run by cscript against the registered DLL;
 #   4. the examples and the demo run as a user runs them, and the package
 #      layer: both shipped DLLs (x86 and x64) checked as files (what make dist
-#      requires) and registered side by side where Wine can run them.
+#      requires) and registered side by side where Wine can run them;
+#   5. the docs: every text of the reference's error tables asserted by a test.
 # The whole run goes on in a private mount namespace where Wine trusts the
 # test CA of the TLS servers (scripts/tls-trust.sh); where that cannot be set
 # up, the run goes on without it and counts one failure.
@@ -119,6 +120,14 @@ fi
 log=$LOGDIR/package.log
 timeout -k 5 600 bash tests/package/run-package.sh >"$log" 2>&1; rc=$?
 count_marked "$log" $rc package
+
+echo "== docs"
+# A message changed in the DLL fails the test that asserts it; this keeps
+# every documented text among those asserted.
+log=$LOGDIR/error-texts.log
+timeout -k 5 120 python3 tests/docs/check-error-texts.py "$ROOT" >"$log" 2>&1; rc=$?
+grep -a '^UNTESTED ' "$log" | sed 's/^/  /'
+count_marked "$log" $rc "error texts of the reference"
 
 echo "$PASSED passed, $FAILED failed"
 [ "$FAILED" -eq 0 ] && [ "$PASSED" -gt 0 ]

@@ -8,6 +8,8 @@ BasicAuth cannot take a password with a colon.)
                                     established", then bytes relayed both ways
   GET http://host:port/path HTTP/x  the same destinations; the request is forwarded
                                     without its Proxy-* lines and the answer relayed back
+  CONNECT host:1 HTTP/x             the connection closed without an answer (a proxy
+                                    that hangs up on a tunnel request)
 
 A relay ends when both sides have closed, at a reset, after RELAY_IDLE_LIMIT
 seconds without traffic or after RELAY_TIME_LIMIT seconds in all.
@@ -28,6 +30,7 @@ LOOPBACK = {"localhost": "127.0.0.1", "127.0.0.1": "127.0.0.1"}
 RELAY_IDLE_LIMIT = 60.0
 RELAY_TIME_LIMIT = 600.0
 CONNECT_TIME_LIMIT = 10.0
+HANG_UP_PORT = 1
 
 
 def answer(conn, status, extra=b""):
@@ -102,6 +105,8 @@ def handle(conn):
             target = destination(parsed.netloc) if parsed.scheme == "http" else None
         if target is None:
             return answer(conn, "403 Forbidden")
+        if method == b"CONNECT" and target[1] == HANG_UP_PORT:
+            return scenario.finish(conn, "close")
         try:
             origin = socket.create_connection(target, timeout=CONNECT_TIME_LIMIT)
         except OSError:

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 // A body announced by its length but reserved only in part grows in steps
 // that stop at that length: no doubling past it, no second copy for a rest.
@@ -83,6 +85,23 @@ TEST(MemoryStream, SaveToFileReplacesWhatTheFileHeld) {
   std::remove(name.c_str());
 
   EXPECT_THROW(shorter.SaveToFile("no-such-folder/x.bin"), EInOutError);
+
+  // The texts a script reads in Error: a file that cannot be made, and one
+  // whose bytes do not all land (a full disk, which /dev/full always is).
+  std::vector<std::pair<std::string, std::string>> failures = {
+      {"no-such-folder/x.bin", "Cannot create file no-such-folder/x.bin"},
+#ifdef __linux__
+      {"/dev/full", "Cannot write file /dev/full"},
+#endif
+  };
+  for (const auto& failure : failures) {
+    try {
+      longer.SaveToFile(failure.first);
+      ADD_FAILURE() << failure.first << " was written";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(failure.second, e.Message());
+    }
+  }
 }
 
 // A stream emptied for the next body keeps its room, yet nothing of the last

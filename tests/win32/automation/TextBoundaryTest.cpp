@@ -3,6 +3,7 @@
 // code page it handles, and whatever the neighbouring bytes are.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "AutomationTestSupport.h"
 #include "CharsetText.h"
 #include "TextBoundary.h"
+#include "Variant.h"
+#include "codecs/Exception.h"
 #include "codecs/Utf8.h"
 #include "platform/Pieces.h"
 
@@ -213,4 +216,18 @@ TEST(TextBoundary, TextEncodesInACharsetOrSaysItCannot)
     if (c.encodes) EXPECT_EQ(c.bytes, out);
   }
   EXPECT_EQ(GetACP() == 1252 ? std::string("windows-1252") : std::string(), GetACP() == 1252 ? AnsiCharsetName() : "");
+}
+
+// A byte array the system cannot make (more than it can address, or than
+// memory holds) is refused with the text BinaryData leaves in Error, before
+// a byte is read.
+TEST(TextBoundary, ByteArrayThatCannotBeMadeIsRefusedWithItsText)
+{
+  const char byte = 'x';
+  try {
+    MakeByteArray(&byte, SIZE_MAX);
+    ADD_FAILURE() << "an array of SIZE_MAX bytes was made";
+  } catch (const Exception& e) {
+    EXPECT_EQ("Error creating variant array", e.Message());
+  }
 }

@@ -82,6 +82,7 @@ const std::vector<KeepCase>& KeepCases() {
        nullptr},
       {"keep-head", {{Fresh, "", "HEAD"}, {Same, Kept}}, nullptr},
       {"keep-interim", {{Fresh, Kept, "GET", "HTTP/1.1 200 OK"}, {Same, Kept, "GET", "HTTP/1.1 200 OK"}}, nullptr},
+      {"keep-interim-flood", {{"The server sent too many interim answers (1xx)", ""}}, nullptr},
       // The second answer behind the body is never read as the next one.
       {"keep-smuggle", {{Fresh, Kept}, {Fresh, Kept}, {Fresh, Kept}}, nullptr},
       {"keep-length-and-chunked", {{Fresh, Kept}, {Fresh, Kept}}, nullptr},
@@ -213,7 +214,7 @@ const std::vector<CodingCase>& CodingCases() {
        std::string(Undecodable) + "bytes follow the end of the compressed data", true},
       {"deflate-zlib?body-damage=flip,-2", true, std::string(Undecodable) + "incorrect data check", true},
       {"deflate-raw?body-damage=truncate,3", true, Undecodable, true},
-      {"gzip-bomb?body-zeros=268435457", true, "The decoded body is larger than 256 MB", true},
+      {"gzip-bomb?body-zeros=268435457", true, "The decoded body is larger than 256 MB; save it to a file with SaveFileTo", true},
   };
   return cases;
 }

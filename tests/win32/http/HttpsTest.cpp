@@ -453,6 +453,29 @@ TEST_F(Https, ProxyThatRefusesTheTunnel) {
   EXPECT_NE(client_.LastError.find(" 403 "), std::string::npos) << client_.LastError;
 }
 
+// What Error says when the proxy does not open the tunnel: its status line,
+// or that it hung up without one (the credentials proxy does so for port 1).
+TEST_F(Https, TunnelThatTheProxyDoesNotOpen) {
+  const std::string proxy = ServerPort("KESTREL_PROXY_AUTH_PORT");
+  ASSERT_FALSE(proxy.empty());
+  const struct {
+    const char* Credentials;
+    std::string Url;
+    const char* Error;
+  } cases[] = {
+      {"", Site("/index.html"), "The proxy refused the tunnel: HTTP/1.0 407 Proxy Authentication Required"},
+      {"kestrel:s3cret:pw", "https://localhost:1/", "The proxy sent no answer to the tunnel request"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Url);
+    client_.SetProxy("127.0.0.1:" + proxy);
+    client_.ProxyPassword = c.Credentials;
+    client_.SetURL(c.Url);
+    EXPECT_FALSE(client_.Execute());
+    EXPECT_EQ(client_.LastError, c.Error);
+  }
+}
+
 TEST_F(Https, ProxyCredentialsGoWithTheTunnelRequestOnly) {
   const std::string proxy = ServerPort("KESTREL_PROXY_AUTH_PORT");
   ASSERT_FALSE(proxy.empty());

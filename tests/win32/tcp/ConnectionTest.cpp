@@ -1,6 +1,9 @@
 // Opening and connecting: host and port resolution, the errors of Open and
 // Connect with OnError first, closing, and the message table.
 #include "TcpTestSupport.h"
+#include "tcp/TlsSession.h"
+
+#include <utility>
 
 namespace {
 
@@ -212,14 +215,26 @@ TEST(TcpConnection, SendingWithoutASocket) {
 }
 
 TEST(TcpConnection, ErrorTextsAndTheHandlerThatChangesThem) {
-  EXPECT_EQ(SocketErrorText(10054), "[10054] Connection reset by peer");
-  EXPECT_EQ(SocketErrorText(10000), "[0] No Error");
-  EXPECT_EQ(SocketErrorText(11004), "[11004] Valid name, no data record of requested type");
-  EXPECT_EQ(SocketErrorText(57006), "Proxy port is required");
-  EXPECT_EQ(SocketErrorText(57007), "Invalid URL");
-  EXPECT_EQ(SocketErrorText(57011), "Winsock is not loaded");
-  EXPECT_EQ(SocketErrorText(10001), "Error #10001");
-  EXPECT_EQ(SocketErrorText(12345), "Error #12345");
+  // Those a script may read in Error, word for word as the reference lists them.
+  const std::pair<int, const char*> texts[] = {
+      {10054, "[10054] Connection reset by peer"},
+      {10000, "[0] No Error"},
+      {11002, "[11002] Non-Authoritative Host not found"},
+      {11003, "[11003] Non-Recoverable errors: FORMERR, REFUSED, NOTIMP"},
+      {11004, "[11004] Valid name, no data record of requested type"},
+      {10060, "[10060] Connection timed out"},
+      {10065, "[10065] No Route to Host"},
+      {10051, "[10051] Network is unreachable"},
+      {10050, "[10050] Network is down"},
+      {10053, "[10053] Software caused connection abort"},
+      {57006, "Proxy port is required"},
+      {57007, "Invalid URL"},
+      {57011, "Winsock is not loaded"},
+      {ErrInvalidWinsockVersion, "Invalid Winsock version"},
+      {10001, "Error #10001"},
+      {12345, "Error #12345"},
+  };
+  for (const auto& text : texts) EXPECT_EQ(SocketErrorText(text.first), text.second);
 
   TProbeConnection c;
   c.OnError = [](TObject*, std::string& msg) { msg = "changed: " + msg; };
@@ -230,6 +245,61 @@ TEST(TcpConnection, ErrorTextsAndTheHandlerThatChangesThem) {
   } catch (const ESocketError& e) {
     EXPECT_EQ(e.ErrorCode(), 10061);
   }
+}
+
+// The texts of a refused certificate and of a failed TLS step, as Error shows them.
+TEST(TcpConnection, CertificateAndTlsErrorTexts) {
+  struct TCase {
+    uint32_t Status;
+    bool NotYetValid;
+    const char* IssuedTo;
+    const char* Text;
+  };
+  const TCase cases[] = {
+      {static_cast<uint32_t>(CERT_E_UNTRUSTEDROOT), false, "", "Certificate error: the issuer is not trusted"},
+      {static_cast<uint32_t>(CERT_E_CHAINING), false, "", "Certificate error: the issuer is not trusted"},
+      {static_cast<uint32_t>(CERT_E_EXPIRED), false, "", "Certificate error: the certificate has expired"},
+      {static_cast<uint32_t>(CERT_E_EXPIRED), true, "", "Certificate error: the certificate is not valid yet"},
+      {static_cast<uint32_t>(CERT_E_CN_NO_MATCH), false, "localhost",
+       "Certificate error: the certificate was issued for another name (localhost)"},
+      {static_cast<uint32_t>(CERT_E_CN_NO_MATCH), false, "", "Certificate error: the certificate was issued for another name (no name)"},
+      {static_cast<uint32_t>(CERT_E_REVOKED), false, "", "Certificate error: the certificate has been revoked"},
+      {static_cast<uint32_t>(CRYPT_E_REVOKED), false, "", "Certificate error: the certificate has been revoked"},
+      {static_cast<uint32_t>(CERT_E_WRONG_USAGE), false, "", "Certificate error: the certificate is not meant for a web server"},
+      {static_cast<uint32_t>(CERT_E_VALIDITYPERIODNESTING), false, "",
+       "Certificate error: the certificate's validity period does not fit its issuer's"},
+      {static_cast<uint32_t>(TRUST_E_CERT_SIGNATURE), false, "", "Certificate error: the certificate's signature is not valid"},
+      {static_cast<uint32_t>(TRUST_E_BASIC_CONSTRAINTS), false, "", "Certificate error: the issuer is not a certificate authority"},
+      {static_cast<uint32_t>(CERT_E_PATHLENCONST), false, "", "Certificate error: the chain is longer than an issuer allows"},
+      {static_cast<uint32_t>(CERT_E_INVALID_NAME), false, "",
+       "Certificate error: the certificate is for a name its issuer may not certify"},
+      {static_cast<uint32_t>(CERT_E_CRITICAL), false, "",
+       "Certificate error: a certificate of the chain has a critical extension that is not understood"},
+      {static_cast<uint32_t>(CERT_E_INVALID_POLICY), false, "", "Certificate error: the chain does not meet its policy constraints"},
+      {static_cast<uint32_t>(TRUST_E_EXPLICIT_DISTRUST), false, "", "Certificate error: the certificate is explicitly distrusted"},
+      {static_cast<uint32_t>(SEC_E_NO_CREDENTIALS), false, "", "Certificate error: the server sent no certificate"},
+      {static_cast<uint32_t>(CERT_E_ROLE), false, "", "Certificate error: [0x800B0103] the certificate was refused"},
+  };
+  for (const TCase& c : cases) {
+    TCertificateVerdict verdict;
+    verdict.Status = c.Status;
+    verdict.NotYetValid = c.NotYetValid;
+    verdict.IssuedTo = c.IssuedTo;
+    EXPECT_EQ(CertificateErrorText(verdict), c.Text);
+  }
+
+  const struct {
+    long Status;
+    const char* Step;
+    const char* Text;
+  } steps[] = {
+      {SEC_E_ILLEGAL_MESSAGE, "handshake", "[0x80090326] TLS handshake failed: the server sent an unexpected or badly formatted message"},
+      {SEC_E_DECRYPT_FAILURE, "receive", "[0x80090330] TLS receive failed: a record could not be decrypted"},
+      {SEC_E_MESSAGE_ALTERED, "receive", "[0x8009030F] TLS receive failed: a record was altered on the way"},
+      {SEC_E_CONTEXT_EXPIRED, "send", "[0x80090317] TLS send failed: the TLS session has ended"},
+      {static_cast<long>(0x80090399), "send", "[0x80090399] TLS send failed: unexpected status of the security package"},
+  };
+  for (const auto& step : steps) EXPECT_EQ(TlsErrorText(step.Status, step.Step), step.Text);
 }
 
 TEST(TcpConnection, GetReplyCode) {
