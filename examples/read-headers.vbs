@@ -19,7 +19,8 @@ If Err.Number <> 0 Then
 End If
 On Error GoTo 0
 
-' A HEAD request returns no body: only Error tells a failure.
+' A HEAD answer has no body (GetURL returns the previous request's, none for a
+' new object): only Error tells a failure.
 conn.GetURL
 If conn.Error <> "" Then
   WScript.Echo "Failed: " & conn.Error
