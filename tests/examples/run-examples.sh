@@ -69,26 +69,44 @@ run_case fetch-page-bad-url 2 "$ex" fetch-page.vbs "ftp://127.0.0.1/" <<EOF2
 Bad URL: Invalid URL
 EOF2
 
-# Every example that makes a request exits with 1 when it fails, and says why.
+# Every example exits with 1 when its request fails (nothing listens on port 1
+# of the loopback address) and with 2 for a bad argument, and prints why.
+# Rows: name|status|script|arguments (blank-separated)|a line it prints.
 refused="http://127.0.0.1:1/"
-for row in "api-loop.vbs|Call 1 failed: [10061] Connection refused" \
-           "post-form.vbs|Failed: [10061] Connection refused" \
-           "download-file.vbs|Failed: [10061] Connection refused" \
-           "list-links.vbs|Failed: [10061] Connection refused" \
-           "list-links.js|Failed: [10061] Connection refused" \
-           "utf8-page.vbs|Failed: [10061] Connection refused" \
-           "json-post.js|Failed: [10061] Connection refused" \
-           "secure-page.vbs|Failed: [10061] Connection refused"; do
-  script=${row%%|*}
-  run_case "${script/./-}-refused" 1 "$ex" "$script" "$refused" <<<"${row#*|}"
-done
-run_case login-unreachable 1 "$ex" login.vbs "$refused" "kestrel:s3cret:pw" <<<"Failed: [10061] Connection refused"
-run_case login-form-unreachable 1 "$ex" login-form.vbs "$refused" kestrel s3cret <<<"Failed: [10061] Connection refused"
-run_case proxy-unreachable 1 "$ex" proxy.vbs "$nginx/index.html" "127.0.0.1:1" <<<"Failed: [10061] Connection refused"
-
-# Bad arguments: exit status 2 and the script error's text.
-run_case proxy-without-port 2 "$ex" proxy.vbs "$nginx/index.html" "127.0.0.1" <<<"Bad argument: Proxy port is required"
-run_case list-links-js-bad-url 2 "$ex" list-links.js "mailto:someone@example.com" <<<"Bad URL: Invalid URL"
+bad="ftp://127.0.0.1/"
+while IFS='|' read -r name status script args line; do
+  [ -n "$name" ] || continue
+  run_case "$name" "$status" "$ex" "$script" $args <<<"$line"
+done <<EOF2
+api-loop-refused|1|api-loop.vbs|$refused|Call 1 failed: [10061] Connection refused
+post-form-refused|1|post-form.vbs|$refused|Failed: [10061] Connection refused
+download-file-refused|1|download-file.vbs|$refused $(winpath "$OUT/refused.bin")|Failed: [10061] Connection refused
+list-links-refused|1|list-links.vbs|$refused|Failed: [10061] Connection refused
+list-links-js-refused|1|list-links.js|$refused|Failed: [10061] Connection refused
+utf8-page-refused|1|utf8-page.vbs|$refused $(winpath "$OUT/refused.txt")|Failed: [10061] Connection refused
+json-post-refused|1|json-post.js|$refused|Failed: [10061] Connection refused
+secure-page-refused|1|secure-page.vbs|$refused|Failed: [10061] Connection refused
+login-unreachable|1|login.vbs|$refused kestrel:s3cret:pw|Failed: [10061] Connection refused
+login-form-unreachable|1|login-form.vbs|$refused kestrel s3cret|Failed: [10061] Connection refused
+proxy-unreachable|1|proxy.vbs|$nginx/index.html 127.0.0.1:1|Failed: [10061] Connection refused
+api-loop-bad-url|2|api-loop.vbs|$bad|Bad URL: Invalid URL
+read-headers-bad-url|2|read-headers.vbs|$bad|Bad URL: Invalid URL
+post-form-bad-url|2|post-form.vbs|$bad|Bad URL: Invalid URL
+download-file-bad-url|2|download-file.vbs|$bad|Bad URL: Invalid URL
+list-links-bad-url|2|list-links.vbs|$bad|Bad URL: Invalid URL
+list-links-js-bad-url|2|list-links.js|mailto:someone@example.com|Bad URL: Invalid URL
+utf8-page-bad-url|2|utf8-page.vbs|$bad|Bad URL: Invalid URL
+json-post-bad-url|2|json-post.js|$bad|Bad URL: Invalid URL
+secure-page-bad-url|2|secure-page.vbs|$bad|Bad URL: Invalid URL
+transfer-log-bad-url|2|transfer-log.vbs|$bad|Bad URL: Invalid URL
+login-bad-url|2|login.vbs|$bad kestrel:s3cret:pw|Bad URL: Invalid URL
+login-form-bad-url|2|login-form.vbs|$bad kestrel s3cret|Bad URL: Invalid URL
+proxy-bad-url|2|proxy.vbs|$bad 127.0.0.1:1|Bad argument: Invalid URL
+proxy-without-port|2|proxy.vbs|$nginx/index.html 127.0.0.1|Bad argument: Proxy port is required
+login-usage|2|login.vbs||Usage: cscript //nologo login.vbs URL USER:PASSWORD
+login-form-usage|2|login-form.vbs|$refused kestrel|Usage: cscript //nologo login-form.vbs LOGIN-URL USER PASSWORD [PAGE-URL [COOKIE-FILE]]
+proxy-usage|2|proxy.vbs|$refused|Usage: cscript //nologo proxy.vbs URL PROXY [USER:PASSWORD]
+EOF2
 
 # https: the test CA is trusted only inside the run's own mount namespace.
 tls="https://localhost:${KESTREL_TLS_PORT:?}"
