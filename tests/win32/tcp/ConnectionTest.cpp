@@ -297,6 +297,8 @@ TEST(TcpConnection, CertificateAndTlsErrorTexts) {
       {SEC_E_DECRYPT_FAILURE, "receive", "[0x80090330] TLS receive failed: a record could not be decrypted"},
       {SEC_E_MESSAGE_ALTERED, "receive", "[0x8009030F] TLS receive failed: a record was altered on the way"},
       {SEC_E_CONTEXT_EXPIRED, "send", "[0x80090317] TLS send failed: the TLS session has ended"},
+      {SEC_E_UNSUPPORTED_FUNCTION, "renegotiation",
+       "[0x80090302] TLS renegotiation failed: the security package does not support this"},
       {static_cast<long>(0x80090399), "send", "[0x80090399] TLS send failed: unexpected status of the security package"},
   };
   for (const auto& step : steps) EXPECT_EQ(TlsErrorText(step.Status, step.Step), step.Text);
