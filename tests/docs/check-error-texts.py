@@ -6,8 +6,9 @@ docs/reference.md must appear in some test source that asserts error texts,
 so that a changed message fails a test instead of leaving the docs stale.
 A cell lists one text per line (lines joined by <br>); in a text, a word in
 capitals from PLACEHOLDERS stands for what varies and matches any text on
-the same line, and a run of N (0x8009NNNN, Error #NNNNN) matches digits. Prints "PASS text" or "FAIL text: ..." per text (or "UNTESTED text:
-why" for the few no test can produce), then "DONE".
+the same line, and a run of N (0x8009NNNN, Error #NNNNN) matches digits.
+Prints "PASS text" or "FAIL text: why" per text ("UNTESTED text: why" for
+the few no test can produce), then "DONE".
 Usage: check-error-texts.py [REPO-ROOT]
 """
 import pathlib
@@ -114,6 +115,8 @@ def main():
             print("PASS %s" % text)
         else:
             print("FAIL %s: no test asserts this text" % text)
+    for text in sorted(set(UNTESTED) - seen):
+        print("FAIL %s: listed as untested, but the reference has no such text" % text)
     print("DONE")
 
 
