@@ -33,8 +33,6 @@ UNTESTED = {
         "a guard against a security package that takes no bytes at all; Wine's always takes some",
     "The server showed another certificate when it renegotiated the TLS session":
         "no test server can change its certificate in the middle of a connection",
-    "TLS is not available: WHAT":
-        "secur32.dll and crypt32.dll are always there under Wine, and the DLL loads them by name",
 }
 
 PLACEHOLDERS = ["STATUS LINE", "CHARSET", "MEANING", "MEMBER", "REASON", "DOMAIN", "ENTRY",

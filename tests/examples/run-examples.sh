@@ -126,6 +126,15 @@ Failed: Certificate error: the certificate was issued for another name (localhos
 Hint: use the host name the certificate was issued for, not an IP address or alias.
 EOF2
 
+# Without the security package (Wine told not to load it), https fails with
+# its own text and http still works.
+for dll in secur32 crypt32; do
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$dll=d" run_case "secure-page-without-$dll" 1 "$ex" secure-page.vbs \
+    "$tls/index.html" <<<"Failed: TLS is not available: $dll.dll not found"
+done
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;secur32=d;crypt32=d" run_case fetch-page-without-tls 0 "$ex" fetch-page.vbs \
+  "$nginx/index.html" <<<"Status: HTTP/1.1 200 OK"
+
 # A HEAD request: the header lines only.
 run_case read-headers 0 "$ex" read-headers.vbs "$scenario/s/hello" <<EOF2
 Status line: HTTP/1.0 200 OK
