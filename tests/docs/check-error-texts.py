@@ -5,8 +5,9 @@ Every text in the Text column of the tables under "## Every error text" of
 docs/reference.md must appear in some test source that asserts error texts,
 so that a changed message fails a test instead of leaving the docs stale.
 A cell lists one text per line (lines joined by <br>); in a text, a word in
-capitals from PLACEHOLDERS stands for what varies and matches any text on
-the same line, and a run of N (0x8009NNNN, Error #NNNNN) matches digits.
+capitals from PLACEHOLDERS, or one that ends the text after a colon, stands
+for what varies and matches any text on the same line, and a run of N
+(0x8009NNNN, Error #NNNNN) matches digits.
 Prints "PASS text" or "FAIL text: why" per text ("UNTESTED text: why" for
 the few no test can produce), then "DONE".
 Usage: check-error-texts.py [REPO-ROOT]
@@ -37,7 +38,7 @@ UNTESTED = {
 }
 
 PLACEHOLDERS = ["STATUS LINE", "CHARSET", "MEANING", "MEMBER", "REASON", "DOMAIN", "ENTRY",
-                "HOST", "NAME", "PATH", "PORT", "TEXT", "WHAT", "why", "F", "M", "N"]
+                "TARGET", "HOST", "NAME", "PATH", "PORT", "TEXT", "WHAT", "why", "F", "M", "N"]
 
 
 def error_texts(markdown):
@@ -71,7 +72,8 @@ def pattern(text):
     """A regular expression for the text with its placeholders."""
     words = "|".join(re.escape(p) for p in PLACEHOLDERS)
     out, pos = [], 0
-    for m in re.finditer(r"(?<![G-MO-Z])N{2,}(?![G-MO-Z])|\b(?:%s)\b" % words, text):
+    # Also any word in capitals that ends a text after a colon ("...: URL").
+    for m in re.finditer(r"(?<![G-MO-Z])N{2,}(?![G-MO-Z])|\b(?:%s)\b|(?<=: )[A-Z]{2,}$" % words, text):
         out.append(re.escape(text[pos:m.start()]))
         out.append("[0-9A-Fa-f]+" if m.group(0).startswith("NN") else ".+?")
         pos = m.end()
