@@ -59,7 +59,7 @@ public:
   // Published plain properties (Server, DefaultPort and TimeOut are inherited).
   std::string Accept = "*/*";
   bool FollowRedirects = true;
-  std::string PostData;
+  std::string PostData;      // the body of a POST, PUT or PATCH
   int ThreadID = 0;          // stored only
   std::string Protocol;      // replaces "HTTP/1.0" in the request line when set
   std::string RequestMethod = "GET";
@@ -133,9 +133,14 @@ public:
   // The last exchange failed while its body arrived (closed early, a
   // malformed chunk, a time-out...): Body holds the bytes that came.
   bool BodyIncomplete() const { return FBodyIncomplete; }
-  // Looks for a Location line; on success sets RedirURL and empties
-  // RequestURI and RequestMethod so that the next request is a GET.
+  // Looks for a Location line; on success sets RedirURL to its target, read
+  // against the URL answered (RFC 3986 section 5), and empties RequestURI and
+  // RequestMethod so that the next request is a GET. Raises when the target
+  // is not an http or https URL.
   bool FindRedirect();
+  // The methods that send PostData, with Content-Type and Content-Length:
+  // POST, PUT and PATCH, in any case.
+  static bool SendsBody(const std::string& Method);
 
   // Default port of https URLs.
   static constexpr uint16_t HttpsPort = 443;
