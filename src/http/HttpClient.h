@@ -187,7 +187,6 @@ private:
   void FinishExchange();
   bool ConnectionReusable();
   void CloseKeptConnection(const std::string& Why);
-  void NoteInLog(const std::string& Text);
   std::string ConnectedAuthority() const;
 
   // Compressed bodies (HttpDecoding.cpp).

@@ -17,10 +17,6 @@ void THttpClient::SetKeepAlive(bool Value) {
   if (!Value && FKept.Held()) CloseKeptConnection("KeepAlive was turned off");
 }
 
-void THttpClient::NoteInLog(const std::string& Text) {
-  if (!LogFileName.empty()) LogLines.Add(Text);
-}
-
 std::string THttpClient::ConnectedAuthority() const { return HostPart() + ":" + std::to_string(Port); }
 
 void THttpClient::CloseKeptConnection(const std::string& Why) {
