@@ -302,9 +302,11 @@ std::string TConn::TrustedCertificates() { return trustedCertificates_; }
 
 void TConn::SetTrustedCertificates(const std::string& value)
 {
+  std::vector<std::string> digests;
   std::string bad;
-  if (!ParseFingerprintList(value, client_->TrustedCertificates, bad))
+  if (!ParseFingerprintList(value, digests, bad))
     throw Exception("Not a SHA-256 fingerprint (64 hexadecimal digits): " + bad);
+  client_->SetTrustedCertificates(digests);
   trustedCertificates_ = value;
 }
 

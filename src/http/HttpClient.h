@@ -100,6 +100,9 @@ public:
 
   // KeepAlive's writer: turning it off closes a kept connection at once.
   void SetKeepAlive(bool Value);
+  // TrustedCertificates' writer: another list closes a kept connection, whose
+  // certificate was accepted under the old one.
+  void SetTrustedCertificates(const std::vector<std::string>& Digests);
   // A file that a compressed body is decoded into as it arrives, instead of
   // Body (which then stays empty): a body that expands without bound never
   // has to fit in memory. Other bodies go to Body as usual. Named in UTF-8.

@@ -249,17 +249,25 @@ TEST_P(HttpsFingerprint, TrustsTheListedCertificateOnly) {
 INSTANTIATE_TEST_SUITE_P(Tls, HttpsFingerprint, ::testing::ValuesIn(FingerprintCases),
                          [](const ::testing::TestParamInfo<FingerprintCase>& info) { return info.param.name; });
 
-// A certificate remembered as good for its fingerprint counts only while the
-// list still names it.
+// A certificate accepted for its fingerprint counts only while the list
+// still names it: neither the remembered verdict nor a kept connection
+// outlasts the list.
 TEST_F(Https, AFingerprintNoLongerListedIsNoLongerTrusted) {
-  const std::string url = Url("KESTREL_TLS_SELFSIGNED_PORT", "/s/hello");
-  std::string bad;
-  ASSERT_TRUE(ParseFingerprintList(Fingerprints("{SELFSIGNED}"), client_.TrustedCertificates, bad));
-  Fetch(url);
-  client_.TrustedCertificates.clear();
-  ExpectFailure(url, "Certificate error: the issuer is not trusted");
-  ASSERT_TRUE(ParseFingerprintList(Fingerprints("{selfsigned}"), client_.TrustedCertificates, bad));
-  Fetch(url);
+  const std::string url = Url("KESTREL_TLS_SELFSIGNED_PORT", "/s/keep-chunked-trailers");
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "kept connection" : "new connections");
+    client_.SetKeepAlive(keep);
+    std::vector<std::string> digests;
+    std::string bad;
+    ASSERT_TRUE(ParseFingerprintList(Fingerprints("{SELFSIGNED}"), digests, bad));
+    client_.SetTrustedCertificates(digests);
+    Fetch(url);
+    client_.SetTrustedCertificates({});
+    ExpectFailure(url, "Certificate error: the issuer is not trusted");
+    ASSERT_TRUE(ParseFingerprintList(Fingerprints("{selfsigned}"), digests, bad));
+    client_.SetTrustedCertificates(digests);
+    Fetch(url);
+  }
 }
 
 // ---------------------------------------------------------------------------
