@@ -125,9 +125,7 @@ public:
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) override
   {
-    // A refused call must not leave an earlier failure's text for the caller.
-    ClearComError();
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!IsEqualIID(riid, IID_NULL)) return Refuse(DISP_E_UNKNOWNINTERFACE);
     // Some callers pass no parameter block for a call without arguments. The
     // members answered below accept that; the type information's Invoke
     // would refuse it, so the rest get an empty block.
@@ -163,8 +161,19 @@ public:
     // either one reaches the property's put accessor.
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
       flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
-    return factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn2*>(this), id, flags, params,
-                                                      result, exception, argError);
+    const HRESULT hr = factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn2*>(this), id, flags, params,
+                                                                  result, exception, argError);
+    // A member that ran set the thread's error information itself; a call the
+    // type information refused (its codes are the dispatch facility's) ran
+    // none, and clears it here rather than on every call.
+    return HRESULT_FACILITY(hr) == FACILITY_DISPATCH && hr != DISP_E_EXCEPTION ? Refuse(hr) : hr;
+  }
+
+  // A call refused before any member ran leaves no earlier failure's text.
+  static HRESULT Refuse(HRESULT hr)
+  {
+    ClearComError();
+    return hr;
   }
 
   // IConn
@@ -489,6 +498,7 @@ private:
   // GetURL's exchange without its text; failures go to Error as GetURL's do.
   HRESULT Fetch()
   {
+    ClearComError();
     DoOrHandle([&] { conn_.GetURL(false); }, [&] { conn_.RecordError(DescribeCurrentException()); });
     return S_OK;
   }
