@@ -123,19 +123,19 @@ void SetRegText(const std::wstring& key, const wchar_t* value)
                                         static_cast<DWORD>(wcslen(value) * sizeof(wchar_t))));
 }
 
+BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD found, LONG_PTR language)
+{
+  *reinterpret_cast<WORD*>(language) = found;
+  return FALSE;
+}
+
 // A copy of the library whose type library resource holds no type library.
 std::wstring CopyWithoutTypeLibrary(const std::wstring& copy)
 {
   if (!CopyFileW(KestrelDll().Path.c_str(), copy.c_str(), FALSE)) return L"cannot copy";
   HMODULE data = LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   WORD language = 0;
-  EnumResourceLanguagesW(
-      data, L"TYPELIB", MAKEINTRESOURCEW(1),
-      [](HMODULE, LPCWSTR, LPCWSTR, WORD found, LONG_PTR found_at) -> BOOL {
-        *reinterpret_cast<WORD*>(found_at) = found;
-        return FALSE;
-      },
-      reinterpret_cast<LONG_PTR>(&language));
+  EnumResourceLanguagesW(data, L"TYPELIB", MAKEINTRESOURCEW(1), FirstLanguage, reinterpret_cast<LONG_PTR>(&language));
   FreeLibrary(data);
   HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
   if (!update) return L"cannot update";
