@@ -72,6 +72,7 @@ void TWinsockApi::Prepare() {
 
 void TWinsockApi::ReleaseUnused() {
   TLockGuard guard(FLoadLock);
+  if (FLookupCancelled) return;
   if (HMODULE handle = FHandle.exchange(nullptr)) {
     FLoadOnUse = true;
     FreeLibrary(handle);
@@ -177,6 +178,7 @@ HANDLE TWinsockApi::WSAAsyncGetHostByName(HWND hWnd, u_int wMsg, const char* nam
 }
 
 int TWinsockApi::WSACancelAsyncRequest(HANDLE hAsyncTaskHandle) {
+  FLookupCancelled = true;
   return Entry<int(WINAPI*)(HANDLE)>(*this, "WSACancelAsyncRequest")(hAsyncTaskHandle);
 }
 

@@ -59,7 +59,8 @@ public:
   // a failure is left to the first call, which reports it.
   void Prepare();
   // Frees the library while nothing uses it; the next call that needs it
-  // loads it again.
+  // loads it again. Once a lookup has been cancelled the library stays: the
+  // lookup may still be running inside it, on a thread of its own.
   void ReleaseUnused();
   // Raises "Winsock not found", "Winsock is not loaded" or "Function <name> not found".
   FARPROC GetProc(const char* name) const;
@@ -95,6 +96,8 @@ private:
   std::atomic<HMODULE> FHandle{nullptr};
   // Set while a call that finds the library unloaded loads it.
   std::atomic<bool> FLoadOnUse{false};
+  // Set by the first cancelled lookup: the library is not released.
+  std::atomic<bool> FLookupCancelled{false};
   const TBinding FBinding;
   TCriticalSection FLoadLock;
   TCriticalSection FStartupLock;

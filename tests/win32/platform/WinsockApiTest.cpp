@@ -68,6 +68,19 @@ TEST(WinsockApi, ModuleInstanceIsLoadedOnFirstUse) {
   EXPECT_TRUE(WinsockApi.IsLoaded());
 }
 
+TEST(WinsockApi, ACancelledLookupKeepsTheLibrary) {
+  TWinsockApi api(TestLibrary, TWinsockApi::BindOnFirstUse);
+  NoticeWindow notices;
+  char record[MAXGETHOSTSTRUCT] = {};
+  api.ReleaseUnused();
+  EXPECT_FALSE(api.IsLoaded()) << "nothing cancelled yet";
+  HANDLE lookup = api.WSAAsyncGetHostByName(notices.Window, WM_USER + 1, "localhost", record, sizeof record);
+  api.WSACancelAsyncRequest(lookup);
+  api.ReleaseUnused();
+  EXPECT_TRUE(api.IsLoaded());
+  api.Unload();
+}
+
 TEST(WinsockApi, AModuleInstanceWithoutItsLibraryFailsEachCall) {
   TWinsockApi api("kestrel-no-such-socket-library.dll", TWinsockApi::BindOnFirstUse);
   api.Prepare();  // quietly
