@@ -60,12 +60,6 @@ const DWORD IssuerErrors = CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_IS_
 
 }  // namespace
 
-TSecurityApi::~TSecurityApi() {
-  FTable = nullptr;
-  if (FCrypt) FreeLibrary(FCrypt);
-  if (FSecurity) FreeLibrary(FSecurity);
-}
-
 void TSecurityApi::Load() {
   if (IsLoaded()) return;
   TLockGuard guard(FLoadLock);

@@ -46,7 +46,6 @@ struct TCertificateVerdict {
 class TSecurityApi {
 public:
   TSecurityApi() = default;
-  ~TSecurityApi();
   TSecurityApi(const TSecurityApi&) = delete;
   TSecurityApi& operator=(const TSecurityApi&) = delete;
 
@@ -112,5 +111,9 @@ private:
   std::atomic<PSecurityFunctionTableA> FTable{nullptr};
 };
 
-// The process-wide binding; loaded on first use, freed when the module unloads.
+// The process-wide binding, loaded on first use. Its libraries stay loaded
+// until the process ends: a certificate check may still be running on a pool
+// thread after its connection has gone, and while the module unloads freeing
+// a library is unsafe. (Both are system libraries the platform's TLS keeps
+// loaded anyway.)
 extern TSecurityApi SecurityApi;
