@@ -104,8 +104,11 @@ public:
   TVolatileKey(const std::wstring& key, const wchar_t* value) : key_(key)
   {
     HKEY handle = nullptr;
+    DWORD disposition = 0;
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, &handle, nullptr));
+                                             KEY_ALL_ACCESS, nullptr, &handle, &disposition));
+    // An existing key stays as it is, lasting: it would block nothing.
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition) << "the key existed already";
     if (value)
       RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                      static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
@@ -406,6 +409,9 @@ TEST(Registration, AFailureHalfWayLeavesNothingBehind)
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.blocking.begin(), row.blocking.end()) + (row.registeredBefore ? " over" : ""));
     ASSERT_EQ(S_OK, KestrelDll().UnregisterServer());
+    // Older versions of the library, registered in this prefix by older
+    // builds, would keep the library's key from being made volatile.
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, libKey.c_str());
     if (row.registeredBefore) {
       ASSERT_EQ(S_OK, KestrelDll().RegisterServer());
       SetRegText(kClassKey, L"Old Object");
