@@ -38,12 +38,14 @@ struct TCertificateVerdict {
   std::string IssuedTo;
   // The certificate's validity period begins later than now.
   bool NotYetValid = false;
+  // Good only because the caller forgave its issuer: the chain reaches no
+  // root the machine trusts.
+  bool IssuerForgiven = false;
 };
 
 class TSecurityApi {
 public:
   TSecurityApi() = default;
-  ~TSecurityApi();
   TSecurityApi(const TSecurityApi&) = delete;
   TSecurityApi& operator=(const TSecurityApi&) = delete;
 
@@ -62,11 +64,17 @@ public:
   // is asked for). The engine may fetch a missing issuer from an address the
   // certificate names: it is asked to give up each fetch after UrlTimeoutMs
   // (some engines, Wine's, do not), so callers run this on a thread of its
-  // own (TCertificateCheck).
+  // own (TCertificateCheck). With ForgiveIssuer, a chain that ends at an
+  // untrusted root or before any root passes (the caller trusts the
+  // certificate itself); every other check, the name and the dates among
+  // them, still counts.
   TCertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName,
-                                              uint32_t UrlTimeoutMs);
+                                              uint32_t UrlTimeoutMs, bool ForgiveIssuer = false);
   PCCERT_CONTEXT DuplicateCertificate(PCCERT_CONTEXT Certificate);
   void FreeCertificate(PCCERT_CONTEXT Certificate);
+  // The 32 bytes of the SHA-256 digest of the certificate's encoded form, by
+  // the system's hash; empty where the system cannot make it.
+  std::string CertificateSha256(PCCERT_CONTEXT Certificate);
 
 private:
   using TCertGetCertificateChain = BOOL(WINAPI*)(HCERTCHAINENGINE, PCCERT_CONTEXT, LPFILETIME, HCERTSTORE,
@@ -79,9 +87,10 @@ private:
   using TCertDuplicateCertificateContext = PCCERT_CONTEXT(WINAPI*)(PCCERT_CONTEXT);
   using TCertFindExtension = PCERT_EXTENSION(WINAPI*)(LPCSTR, DWORD, CERT_EXTENSION*);
   using TCryptDecodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const BYTE*, DWORD, DWORD, void*, DWORD*);
+  using TCryptHashCertificate2 = BOOL(WINAPI*)(LPCWSTR, DWORD, void*, const BYTE*, DWORD, BYTE*, DWORD*);
 
   // The policy code for the chain's own findings, the most telling first.
-  uint32_t ChainStatus(PCCERT_CHAIN_CONTEXT Chain);
+  uint32_t ChainStatus(PCCERT_CHAIN_CONTEXT Chain, DWORD Forgiven);
   // TRUST_E_BASIC_CONSTRAINTS for an issuer that is no certificate authority,
   // CERT_E_PATHLENCONST for one whose path length the chain exceeds, else 0.
   uint32_t IssuerStatus(PCCERT_SIMPLE_CHAIN Chain);
@@ -97,9 +106,14 @@ private:
   TCertDuplicateCertificateContext FDuplicate = nullptr;
   TCertFindExtension FFindExtension = nullptr;
   TCryptDecodeObject FDecodeObject = nullptr;
+  TCryptHashCertificate2 FHash = nullptr;  // optional: older systems lack it
   // Set last, once every entry point above is bound.
   std::atomic<PSecurityFunctionTableA> FTable{nullptr};
 };
 
-// The process-wide binding; loaded on first use, freed when the module unloads.
+// The process-wide binding, loaded on first use. Its libraries stay loaded
+// until the process ends: a certificate check may still be running on a pool
+// thread after its connection has gone, and while the module unloads freeing
+// a library is unsafe. (Both are system libraries the platform's TLS keeps
+// loaded anyway.)
 extern TSecurityApi SecurityApi;

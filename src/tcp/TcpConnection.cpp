@@ -15,6 +15,9 @@ const int LookupBufferSize = MAXGETHOSTSTRUCT;  // 1024 bytes
 }  // namespace
 
 TTcpConnection::TTcpConnection(TComponent* AOwner) : TComponent(AOwner) {
+  // The first connection loads the socket library; one that cannot be loaded
+  // fails this connection's first socket call with its own text.
+  WinsockApi.Prepare();
   FWindowHandle = CreateUtilityWindow([this](TMessageRecord& message) { HandleNotification(message); });
 }
 
@@ -300,4 +303,8 @@ void TTcpConnection::SaveLog() {
     SaveLinesToFile(LogLines, LogFileName);
   } catch (...) {
   }
+}
+
+void TTcpConnection::NoteInLog(const std::string& Text) {
+  if (!LogFileName.empty()) LogLines.Add(Text);
 }
