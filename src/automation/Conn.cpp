@@ -39,6 +39,8 @@ TConn::~TConn()
   }
 }
 
+void TConn::ReleaseThreadParts() { client_->ReleaseWindows(); }
+
 // ---------------------------------------------------------------------------
 // Request driver
 

@@ -49,6 +49,10 @@ public:
   // Records a failure of GetURL's result that only the COM boundary meets
   // (converting the body to a BSTR).
   void RecordError(const std::string& message);
+  // Gives up what belongs to the calling thread (the windows of socket
+  // notices and of the time-out): the next call, on any thread, makes its
+  // own. Call on the thread of the call that made them, at its end.
+  void ReleaseThreadParts();
 
   // Request properties (stored in the HTTP client).
   std::string Protocol();

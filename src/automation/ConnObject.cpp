@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "CallGuard.h"
 #include "CharsetText.h"
 #include "ClassFactory.h"
 #include "ComError.h"
@@ -462,6 +463,8 @@ private:
   {
     if (!out) return E_POINTER;
     ClearOut(out);
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     try {
       StoreOut(out, member());
       return S_OK;
@@ -492,6 +495,8 @@ private:
   {
     if (!out) return E_POINTER;
     ClearOut(out);
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     DoOrHandle([&] { StoreOut(out, member()); },
                [&] {
                  ClearOut(out);
@@ -503,6 +508,8 @@ private:
   // GetURL's exchange without its text; failures go to Error as GetURL's do.
   HRESULT Fetch()
   {
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     DoOrHandle([&] { conn_.GetURL(false); }, [&] { conn_.RecordError(DescribeCurrentException()); });
     return S_OK;
   }
@@ -510,6 +517,8 @@ private:
   template <class Member>
   HRESULT Answer(Member&& member)
   {
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     try {
       member();
       return S_OK;
@@ -518,7 +527,11 @@ private:
     }
   }
 
+  // Every member's call runs under one (CallGuard.h).
+  TCallGuard Guard() { return TCallGuard(controller_, turn_, conn_, factory_.ErrorOrigin()); }
+
   TObjectCount objectCount_;
+  TCallTurn turn_;
   TConnFactory& factory_;
   TInnerUnknown inner_;
   IUnknown* controller_;

@@ -17,3 +17,17 @@ bool AddModuleReference()
   return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThisModule),
                             &handle) != 0;
 }
+
+namespace {
+volatile LONG moduleUses = 0;
+}
+
+void CountModuleUse(bool add)
+{
+  if (add)
+    InterlockedIncrement(&moduleUses);
+  else
+    InterlockedDecrement(&moduleUses);
+}
+
+LONG ModuleUseCount() { return InterlockedCompareExchange(&moduleUses, 0, 0); }

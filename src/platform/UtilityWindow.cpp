@@ -1,7 +1,7 @@
 #include "platform/UtilityWindow.h"
 
-#include "codecs/MessagePumpHook.h"
 #include "platform/CriticalSection.h"
+#include "platform/ThisModule.h"
 
 #include <memory>
 
@@ -10,6 +10,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 const char* const UtilityWindowClassName = "TPUtilWindow";
 
 namespace {
+
+volatile LONG liveWindows = 0;
 
 // The module's own instance: the DLL's, not the host program's.
 HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
@@ -63,6 +65,10 @@ HWND CreateUtilityWindow(TWindowHandler handler) {
     window = CreateWindowExA(WS_EX_TOOLWINDOW, UtilityWindowClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
                              nullptr, ModuleInstance(), nullptr);
   }
+  if (window) {
+    InterlockedIncrement(&liveWindows);
+    CountModuleUse(true);
+  }
   if (window && handler) {
     auto glue = std::make_unique<TWindowHandler>(std::move(handler));
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(glue.release()));
@@ -78,47 +84,23 @@ void DestroyUtilityWindow(HWND window) {
   // The owner is being destroyed: the last messages of the window (destroy,
   // non-client destroy) go to the default procedure, not to the owner.
   SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-  DestroyWindow(window);
+  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+    DestroyWindow(window);
+  } else if (IsWindow(window)) {
+    // Another thread's window: it keeps only the default procedure, which
+    // closes it on WM_CLOSE, and so no longer calls this module.
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefaultWindowProc()));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }  // else its thread has ended, and the system has destroyed it
   if (procedure != DefaultWindowProc()) delete handler;
+  InterlockedDecrement(&liveWindows);
+  CountModuleUse(false);
 }
 
-// Passes are bounded so that handlers which keep posting cannot hold one for
-// ever; whatever remains is taken by the next pass.
-const int MaxMessagesPerPass = 100000;
-
-void PumpMessages() {
-  PumpMessagesUntil([] { return false; });
-}
-
-void PumpMessagesUntil(const std::function<bool()>& over) {
-  MSG msg;
-  for (int dispatched = 0; dispatched < MaxMessagesPerPass && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
-       ++dispatched) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-    if (over()) break;
-  }
-}
-
-void IdleWait(DWORD milliseconds) {
-  MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
-}
-
-void DiscardMessages(HWND window, UINT first, UINT last) {
-  if (!window) return;
-  MSG msg;
-  for (int removed = 0; removed < MaxMessagesPerPass && PeekMessageA(&msg, window, first, last, PM_REMOVE);
-       ++removed) {
-  }
-}
+LONG UtilityWindowCount() { return InterlockedCompareExchange(&liveWindows, 0, 0); }
 
 bool IsWindowsNT() {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
   return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-// The portable decoders pump through a hook; this is the pump they get.
-namespace {
-const bool PumpHookInstalled = (SetMessagePumpHook(&PumpMessages), true);
 }

@@ -113,7 +113,13 @@ public:
   // Writes LogLines to LogFileName when that is set; file errors are ignored.
   void SaveLog();
 
-  HWND WindowHandle() const { return FWindowHandle; }
+  // The window the socket library's notices go to, made on the calling
+  // thread when there is none (an open socket's notices then follow it).
+  HWND WindowHandle();
+  // Gives up the windows (notices and the time-out's timer), on the thread
+  // that made them: a pending lookup is abandoned, an open socket stays open
+  // without notices until the next wait, on whichever thread, binds it anew.
+  void ReleaseWindows();
 
 protected:
   // Reports (OnError) and raises ESocketError with the table's text; does
@@ -176,6 +182,7 @@ private:
   void NoteSocketEvent(LPARAM Notice);
 
   HWND FWindowHandle = nullptr;
+  bool FNoticesSelected = false;  // the open socket's notices go to FWindowHandle
   // The open socket's connect notice has come. A socket's notices follow its
   // connect notice, and a closed socket's notices still queued come before
   // it, so until then a close or an error notice belongs to an earlier
