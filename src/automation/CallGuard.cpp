@@ -67,18 +67,19 @@ TCallGuard::TCallGuard(IUnknown* controller, TCallTurn& turn, TConn& conn, const
 {
   controller_->AddRef();
   entered_ = turn_.Enter();
+  // Nothing of an earlier call on another thread may go on working for this one.
+  if (entered_ && turn_.Depth() == 1) {
+    try {
+      conn_.FollowCallingThread();
+    } catch (...) {  // the socket library unloaded: the call reports that itself
+    }
+  }
 }
 
 TCallGuard::~TCallGuard()
 {
   if (entered_) {
     if (turn_.Depth() == 1) {
-      // Nothing of the call may stay bound to this thread: the next call may
-      // come from another, and this one may end before the object does.
-      try {
-        conn_.ReleaseThreadParts();
-      } catch (...) {
-      }
       const DWORD seconds = static_cast<DWORD>(std::max(conn_.TimeOut(), 1));
       turn_.SetWaitLimit(std::min<DWORD>(seconds, LongestWaitLimitMs / 1000) * 1000);
     }

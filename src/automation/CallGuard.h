@@ -2,7 +2,8 @@
 // registered for any apartment, so a host may call one object from several
 // threads: one call runs at a time, and whatever the call needs of a thread
 // (the windows that socket notices and timer ticks come to) belongs to the
-// thread of the running call and is given up as its outermost call ends.
+// thread of the running call: a call from another thread than the last one's
+// gives up the last one's and makes its own.
 // The object and the module stay alive for the whole call, however many
 // references a message dispatched by its pump gives back meanwhile.
 #pragma once

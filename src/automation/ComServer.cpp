@@ -129,7 +129,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID
 
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
-  return server->ObjectCount == 0 && server->FactoryRefCount == 0 && ModuleUseCount() == 0 ? S_OK : S_FALSE;
+  return server->ObjectCount == 0 && server->FactoryRefCount == 0 && !ModuleInUse() ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer()

@@ -39,7 +39,7 @@ TConn::~TConn()
   }
 }
 
-void TConn::ReleaseThreadParts() { client_->ReleaseWindows(); }
+void TConn::FollowCallingThread() { client_->LeaveOtherThread(); }
 
 // ---------------------------------------------------------------------------
 // Request driver

@@ -49,10 +49,10 @@ public:
   // Records a failure of GetURL's result that only the COM boundary meets
   // (converting the body to a BSTR).
   void RecordError(const std::string& message);
-  // Gives up what belongs to the calling thread (the windows of socket
-  // notices and of the time-out): the next call, on any thread, makes its
-  // own. Call on the thread of the call that made them, at its end.
-  void ReleaseThreadParts();
+  // Called as a call from a thread begins: what belongs to another thread
+  // (the windows of socket notices and of the time-out) is given up, and the
+  // call makes its own on this one when it needs them.
+  void FollowCallingThread();
 
   // Request properties (stored in the HTTP client).
   std::string Protocol();

@@ -43,32 +43,15 @@ const TPumpSlot& PumpSlot() {
 // ever; whatever remains is taken by the next pass.
 const int MaxMessagesPerPass = 100000;
 
-// Takes the next message out of the queue in the character width of the
-// window it is for, which is what the window's text messages (WM_CHAR of a
-// character outside the ANSI code page) need to arrive whole.
-bool TakeMessage(MSG& msg, bool& wide) {
-  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) return false;
-  wide = !msg.hwnd || IsWindowUnicode(msg.hwnd);
-  // The same message again: the first of its window (thread messages have
-  // none) and number. A message the look could not see removed meanwhile
-  // (a window destroyed by a message sent in between) gives the next one.
-  HWND window = msg.hwnd ? msg.hwnd : reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
-  const UINT number = msg.message;
-  if (wide ? PeekMessageW(&msg, window, number, number, PM_REMOVE)
-           : PeekMessageA(&msg, window, number, number, PM_REMOVE))
-    return true;
-  return wide ? PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) : PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
-}
-
 // A key for the active window's dialog or one of its controls goes to the
 // dialog first, as a host's own loop hands it (Tab, mnemonics, Enter).
-bool GivenToDialog(MSG& msg, bool wide) {
+bool GivenToDialog(MSG& msg) {
   if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd) return false;
   HWND active = GetActiveWindow();
   if (!active || (msg.hwnd != active && !IsChild(active, msg.hwnd))) return false;
   const ATOM dialogClass = static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(WC_DIALOG));
   if (GetClassLongPtrW(active, GCW_ATOM) != dialogClass) return false;
-  return wide ? IsDialogMessageW(active, &msg) : IsDialogMessageA(active, &msg);
+  return IsDialogMessageW(active, &msg) != FALSE;
 }
 
 // The host's WM_QUIT is its own: kept for the end of the scope, or posted
@@ -109,21 +92,24 @@ void PumpMessages() {
   PumpMessagesUntil([] { return false; });
 }
 
+// Messages are read and dispatched in Unicode: a character outside the ANSI
+// code page survives the read, and DispatchMessageW hands an ANSI window its
+// text converted to the window's own width, as the system does for any
+// Unicode loop. (Looking at each message's window before removing it, to
+// read in that window's width, costs a second trip to the system per
+// message: an eighth more per small request.)
 void PumpMessagesUntil(const std::function<bool()>& over) {
   MSG msg;
-  bool wide = false;
-  for (int dispatched = 0; dispatched < MaxMessagesPerPass && TakeMessage(msg, wide); ++dispatched) {
+  for (int dispatched = 0; dispatched < MaxMessagesPerPass && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+       ++dispatched) {
     if (msg.message == WM_QUIT) {
       KeepQuit(msg.wParam);
       if (!PumpSlot().Get()) break;
       continue;
     }
-    if (!GivenToDialog(msg, wide)) {
+    if (!GivenToDialog(msg)) {
       TranslateMessage(&msg);
-      if (wide)
-        DispatchMessageW(&msg);
-      else
-        DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
     if (over()) break;
   }

@@ -1,8 +1,8 @@
 // The non-blocking message pump every wait loop runs. It pumps the host's
 // thread on the host's behalf, so it behaves as the host's own loop would:
-// each message is read and dispatched in its window's own character width,
-// keys go to the active dialog first, and a WM_QUIT it takes out goes back
-// into the queue, with its exit code, before the host has its thread again.
+// each window gets its text in its own character width, keys go to the
+// active dialog first, and a WM_QUIT it takes out goes back into the queue,
+// with its exit code, before the host has its thread again.
 #pragma once
 
 #include <windows.h>

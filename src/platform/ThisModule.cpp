@@ -1,5 +1,7 @@
 #include "platform/ThisModule.h"
 
+#include "platform/UtilityWindow.h"
+
 HMODULE ThisModule()
 {
   static const HMODULE module = [] {
@@ -31,3 +33,9 @@ void CountModuleUse(bool add)
 }
 
 LONG ModuleUseCount() { return InterlockedCompareExchange(&moduleUses, 0, 0); }
+
+bool ModuleInUse()
+{
+  UtilityWindowCount();
+  return ModuleUseCount() > 0;
+}

@@ -20,6 +20,9 @@ bool AddModuleReference();
 // Windows and pool work of this module alive now.
 void CountModuleUse(bool add);
 LONG ModuleUseCount();
+// Whether any of them is alive; windows that went with their thread are
+// counted out first.
+bool ModuleInUse();
 
 // Counts one use for its own life.
 class TModuleUse {

@@ -26,13 +26,13 @@ extern const char* const UtilityWindowClassName;  // "TPUtilWindow"
 // Returns null when the window cannot be created.
 HWND CreateUtilityWindow(TWindowHandler handler);
 // Destroys the window and releases its routing. Null is ignored. Called on
-// another thread than the window's, it cuts the routing at once and leaves
-// the window, which then calls only the system's default procedure, to close
-// when its thread next pumps (or ends).
+// another thread than the window's, it cuts the routing to the handler at
+// once, and the window's thread closes the window when it next pumps (the
+// system destroys it should that thread end first).
 void DestroyUtilityWindow(HWND window);
 
-// Live windows made by CreateUtilityWindow (the module must stay loaded while
-// any is: their messages call its code).
+// Windows made by CreateUtilityWindow with a handler and not destroyed yet:
+// their messages call this module's code, so it must stay loaded.
 LONG UtilityWindowCount();
 
 // True when the operating system is of the NT family.

@@ -27,8 +27,12 @@ TTcpConnection::~TTcpConnection() {
   SaveLog();
 }
 
-HWND TTcpConnection::WindowHandle() {
+void TTcpConnection::LeaveOtherThread() {
   if (FWindowHandle && GetWindowThreadProcessId(FWindowHandle, nullptr) != GetCurrentThreadId()) ReleaseWindows();
+}
+
+HWND TTcpConnection::WindowHandle() {
+  LeaveOtherThread();
   if (FWindowHandle) return FWindowHandle;
   FWindowHandle = CreateUtilityWindow([this](TMessageRecord& message) { HandleNotification(message); });
   // A connected socket's notices come here from now on; the library posts

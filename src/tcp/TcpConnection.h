@@ -116,10 +116,14 @@ public:
   // The window the socket library's notices go to, made on the calling
   // thread when there is none (an open socket's notices then follow it).
   HWND WindowHandle();
-  // Gives up the windows (notices and the time-out's timer), on the thread
-  // that made them: a pending lookup is abandoned, an open socket stays open
-  // without notices until the next wait, on whichever thread, binds it anew.
+  // Gives up the windows (notices and the time-out's timer): a pending
+  // lookup is abandoned, an open socket stays open without notices until the
+  // next wait, on whichever thread, binds it anew.
   void ReleaseWindows();
+  // ReleaseWindows when they belong to another thread than the caller's: a
+  // component used by one thread after another then gets its notices on the
+  // thread that uses it, and no longer on the one before.
+  void LeaveOtherThread();
 
 protected:
   // Reports (OnError) and raises ESocketError with the table's text; does

@@ -296,9 +296,10 @@ TEST(Threads, OneObjectCalledFromTwoThreadsAtOnce)
 TEST(Threads, OneObjectPassedFromThreadToThread)
 {
   // Made by a thread that then ends, used by one thread after another over
-  // its kept connection, released by yet another: every call works, no
-  // thread keeps a window of it once its call returned, and nothing of it is
-  // left after the release.
+  // its kept connection (the threads stay, without pumping), released by yet
+  // another: every call works, each call's windows are its own thread's, and
+  // the library stays loaded until every window is gone, which its thread
+  // sees to as soon as it pumps again.
   const std::wstring base = ScenarioBase();
   ASSERT_FALSE(base.empty());
   TScriptConn* conn = nullptr;
@@ -307,32 +308,42 @@ TEST(Threads, OneObjectPassedFromThreadToThread)
     conn->Put(L"KeepAlive", -1);
   });
   ASSERT_TRUE(conn->Valid());
-  std::vector<std::wstring> connections;
-  for (int t = 0; t < 4; ++t) {
-    InMultiThreadedThread([&] {
+  const int users = 4;
+  std::vector<std::wstring> connections(users);
+  std::vector<int> windowsAfterCall(users, -1), windowsAfterPump(users, -1);
+  HANDLE called = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE pump = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < users; ++t) {
+    threads.emplace_back([&, t] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
       const std::wstring body = conn->Fetch(base + L"s/keep-cycle");
       EXPECT_EQ(body, L"kept body") << "thread " << t << ": " << Narrow(conn->Get(L"Error"));
       const std::wstring headers = conn->Get(L"Headers");
       const size_t at = headers.find(L"X-Conn: C");
-      connections.push_back(at == std::wstring::npos ? L"" : headers.substr(at + 9, 8));
-      EXPECT_EQ(UtilityWindowsOf(GetCurrentThreadId()), 0) << "thread " << t;
+      connections[t] = at == std::wstring::npos ? L"" : headers.substr(at + 9, 8);
+      windowsAfterCall[t] = UtilityWindowsOf(GetCurrentThreadId());
+      SetEvent(called);
+      WaitForSingleObject(pump, 60000);
+      MSG msg;
+      for (int n = 0; n < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) DispatchMessageW(&msg);
+      windowsAfterPump[t] = UtilityWindowsOf(GetCurrentThreadId());
+      CoUninitialize();
     });
+    EXPECT_EQ(WaitForSingleObject(called, 60000), WAIT_OBJECT_0);
   }
-  EXPECT_EQ(connections, std::vector<std::wstring>(4, connections[0])) << "the kept connection served every thread";
-  // Released on a thread that made nothing of it, while the last user lives.
-  HANDLE released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread user([&] {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    conn->Fetch(base + L"s/hello");
-    std::thread([&] { delete conn; }).join();
-    SetEvent(released);
-    EXPECT_EQ(UtilityWindowsOf(GetCurrentThreadId()), 0);
-    CoUninitialize();
-  });
-  EXPECT_EQ(WaitForSingleObject(released, 60000), WAIT_OBJECT_0);
+  std::thread([&] { delete conn; }).join();
+  EXPECT_EQ(KestrelDll().CanUnloadNow(), S_FALSE) << "windows wait for their threads to pump";
+  SetEvent(pump);
+  for (std::thread& thread : threads) thread.join();
+  CloseHandle(called);
+  CloseHandle(pump);
+  EXPECT_EQ(connections, std::vector<std::wstring>(users, connections[0])) << "the kept connection served every thread";
+  for (int t = 0; t < users; ++t) {
+    EXPECT_GE(windowsAfterCall[t], 1) << "thread " << t << " got the notices of its own call";
+    EXPECT_EQ(windowsAfterPump[t], 0) << "thread " << t;
+  }
   EXPECT_EQ(KestrelDll().CanUnloadNow(), S_OK);
-  user.join();
-  CloseHandle(released);
 }
 
 TEST(Threads, ACallFromAnotherThreadWaitsItsTurnForAtMostTimeOut)
