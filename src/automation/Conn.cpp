@@ -3,6 +3,8 @@
 #include "CharsetText.h"
 #include "ComError.h"
 #include "TextBoundary.h"
+#include "codecs/Exception.h"
+#include "codecs/Fingerprints.h"
 #include "codecs/TextHelpers.h"
 #include "codecs/UrlCodec.h"
 #include "html/LinkExtractor.h"
@@ -297,6 +299,18 @@ void TConn::SetKeepCookies(bool value) { client_->KeepCookies = value; }
 // carry a login from one object to the next.
 std::string TConn::Cookies() { return CookieFileText(client_->Cookies, std::time(nullptr)); }
 void TConn::SetCookies(const std::string& value) { LoadCookieFileText(client_->Cookies, value, std::time(nullptr)); }
+
+std::string TConn::TrustedCertificates() { return trustedCertificates_; }
+
+void TConn::SetTrustedCertificates(const std::string& value)
+{
+  std::vector<std::string> digests;
+  std::string bad;
+  if (!ParseFingerprintList(value, digests, bad))
+    throw Exception("Not a SHA-256 fingerprint (64 hexadecimal digits): " + bad);
+  client_->SetTrustedCertificates(digests);
+  trustedCertificates_ = value;
+}
 
 // ---------------------------------------------------------------------------
 // Members that need no state

@@ -126,6 +126,12 @@ public:
   // format and leaves the store as it was.
   std::string Cookies();
   void SetCookies(const std::string& value);
+  // SHA-256 fingerprints of server certificates trusted without a trusted
+  // root (codecs/Fingerprints.h gives the form), read back as put. A value
+  // that is no such list raises "Not a SHA-256 fingerprint (64 hexadecimal
+  // digits): ENTRY" and changes nothing.
+  std::string TrustedCertificates();
+  void SetTrustedCertificates(const std::string& value);
 
   // Members that need no state. UTF-8 in and out: with Charset "" the URL
   // codec works on the system code page's bytes, else on UTF-8.
@@ -182,4 +188,5 @@ private:
   TDecision decision_ = TDecision::None;
   TCharsetChoice responseChoice_;
   std::string responseCharset_;
+  std::string trustedCertificates_;  // as put
 };

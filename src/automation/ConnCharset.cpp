@@ -86,12 +86,12 @@ void TConn::PrepareRequest()
 }
 
 // PostData in the charset named by ContentType's charset parameter, else by
-// Charset, else (auto) UTF-8. Only a POST sends it: for another method a
-// text the charset cannot hold is no failure.
+// Charset, else (auto) UTF-8. Only POST, PUT and PATCH send it: for another
+// method a text the charset cannot hold is no failure.
 std::string TConn::EncodedPostData() const
 {
   if (!TextsInUtf8() || postData_.empty()) return ToClientText(postData_);
-  if (AsciiUpperCase(client_->RequestMethod) != "POST") return postData_;
+  if (!THttpClient::SendsBody(client_->RequestMethod)) return postData_;
   const std::string label = ContentTypeCharset(client_->ContentType());
   const TCharset* charset = namedCharset_ ? namedCharset_ : &Utf8Charset();
   if (!label.empty()) {

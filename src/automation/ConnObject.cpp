@@ -416,6 +416,14 @@ public:
   {
     return Answer([&] { conn_.SetCookies(BstrToAnsi(value)); });
   }
+  HRESULT STDMETHODCALLTYPE get_TrustedCertificates(BSTR* Value) override
+  {
+    return Answer(Value, [&] { return conn_.TrustedCertificates(); });
+  }
+  HRESULT STDMETHODCALLTYPE put_TrustedCertificates(BSTR value) override
+  {
+    return Answer([&] { conn_.SetTrustedCertificates(BstrToAnsi(value)); });
+  }
 
 private:
   // The object's own IUnknown, which an aggregating outer object holds: it

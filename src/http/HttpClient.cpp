@@ -3,6 +3,7 @@
 #include "codecs/LineUtils.h"
 #include "codecs/TextHelpers.h"
 #include "codecs/UrlCodec.h"
+#include "codecs/UrlReference.h"
 #include "codecs/WordUtils.h"
 #include "http/OriginRule.h"
 #include "http/ResponseParsing.h"
@@ -161,8 +162,8 @@ void THttpClient::SendRequest() {
   SendLine("Host: " + ChooseText(FProxy.empty(), Server, HostName));
   SendLine("Accept: " + ChooseText(Accept.empty(), "*/*", Accept));
   if (Compression) SendLine("Accept-Encoding: gzip, deflate");
-  const bool post = RequestMethod == "POST";
-  if (post) {
+  const bool body = SendsBody(RequestMethod);
+  if (body) {
     if (!FContentType.empty()) SendLine("Content-Type: " + FContentType);
     SendLine("Content-Length: " + std::to_string(PostData.size()));
     SendLine("Pragma: No-Cache");
@@ -172,7 +173,7 @@ void THttpClient::SendRequest() {
     if (!Trim(line).empty()) SendLine(line);
   }
   SendLine("");
-  if (post) SendLine(PostData);
+  if (body) SendLine(PostData);
   EndSendBatch();
 
   if (OnQuerySent) OnQuerySent(this);
@@ -451,16 +452,22 @@ void THttpClient::ReadChunkedBody() {
 bool THttpClient::FindRedirect() {
   for (const std::string& entry : Headers.Lines()) {
     if (!StartsWithNoCase(entry, "LOCATION: ")) continue;
-    std::string target = entry.substr(10);
-    // Anything but an http or https URL is taken as a path on the same
-    // server, from its root, with the scheme of the page that sent it.
+    // Read against the URL of the page that sent it (never a proxy's), as
+    // servers mean it: "page2.html" from /dir/redir is /dir/page2.html.
+    const std::string target = ResolveUrlReference(FWireURL, Trim(entry.substr(10)));
+    // A target of another scheme (ftp:, mailto:) cannot be fetched here; as a
+    // path on this server it would be some other page.
     if (!StartsWithNoCase(target, "HTTP://") && !StartsWithNoCase(target, "HTTPS://"))
-      target = ChooseText(FSecure, "https://", "http://") + HostName +
-               ChooseText(!target.empty() && target[0] == '/', "", "/") + target;
+      RaiseErrorText("The redirect leads to a URL that is not http or https: " + target);
     FRedirURL = target;
     RequestURI.clear();
     RequestMethod.clear();
     return true;
   }
   return false;
+}
+
+bool THttpClient::SendsBody(const std::string& Method) {
+  const std::string method = AsciiUpperCase(Method);
+  return method == "POST" || method == "PUT" || method == "PATCH";
 }

@@ -59,7 +59,7 @@ public:
   // Published plain properties (Server, DefaultPort and TimeOut are inherited).
   std::string Accept = "*/*";
   bool FollowRedirects = true;
-  std::string PostData;
+  std::string PostData;      // the body of a POST, PUT or PATCH
   int ThreadID = 0;          // stored only
   std::string Protocol;      // replaces "HTTP/1.0" in the request line when set
   std::string RequestMethod = "GET";
@@ -100,6 +100,9 @@ public:
 
   // KeepAlive's writer: turning it off closes a kept connection at once.
   void SetKeepAlive(bool Value);
+  // TrustedCertificates' writer: another list closes a kept connection, whose
+  // certificate was accepted under the old one.
+  void SetTrustedCertificates(const std::vector<std::string>& Digests);
   // A file that a compressed body is decoded into as it arrives, instead of
   // Body (which then stays empty): a body that expands without bound never
   // has to fit in memory. Other bodies go to Body as usual. Named in UTF-8.
@@ -133,9 +136,14 @@ public:
   // The last exchange failed while its body arrived (closed early, a
   // malformed chunk, a time-out...): Body holds the bytes that came.
   bool BodyIncomplete() const { return FBodyIncomplete; }
-  // Looks for a Location line; on success sets RedirURL and empties
-  // RequestURI and RequestMethod so that the next request is a GET.
+  // Looks for a Location line; on success sets RedirURL to its target, read
+  // against the URL answered (RFC 3986 section 5), and empties RequestURI and
+  // RequestMethod so that the next request is a GET. Raises when the target
+  // is not an http or https URL.
   bool FindRedirect();
+  // The methods that send PostData, with Content-Type and Content-Length:
+  // POST, PUT and PATCH, in any case.
+  static bool SendsBody(const std::string& Method);
 
   // Default port of https URLs.
   static constexpr uint16_t HttpsPort = 443;
@@ -182,7 +190,6 @@ private:
   void FinishExchange();
   bool ConnectionReusable();
   void CloseKeptConnection(const std::string& Why);
-  void NoteInLog(const std::string& Text);
   std::string ConnectedAuthority() const;
 
   // Compressed bodies (HttpDecoding.cpp).

@@ -17,8 +17,9 @@ void THttpClient::SetKeepAlive(bool Value) {
   if (!Value && FKept.Held()) CloseKeptConnection("KeepAlive was turned off");
 }
 
-void THttpClient::NoteInLog(const std::string& Text) {
-  if (!LogFileName.empty()) LogLines.Add(Text);
+void THttpClient::SetTrustedCertificates(const std::vector<std::string>& Digests) {
+  if (Digests != TrustedCertificates && FKept.Held()) CloseKeptConnection("TrustedCertificates changed");
+  TrustedCertificates = Digests;
 }
 
 std::string THttpClient::ConnectedAuthority() const { return HostPart() + ":" + std::to_string(Port); }

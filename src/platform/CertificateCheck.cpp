@@ -7,6 +7,7 @@ struct TCertificateCheckState {
   PCCERT_CONTEXT Certificate = nullptr;  // a reference of the check's own
   std::string HostName;
   uint32_t UrlTimeoutMs = 0;
+  bool ForgiveIssuer = false;
   HANDLE Finished = nullptr;  // manual reset; null when none could be had (the check then runs on the caller's thread)
   TCertificateVerdict Verdict;
   volatile LONG Done = 0;
@@ -25,7 +26,8 @@ void Release(TCertificateCheckState* shared)
 
 void Run(TCertificateCheckState* shared)
 {
-  shared->Verdict = SecurityApi.VerifyServerCertificate(shared->Certificate, shared->HostName, shared->UrlTimeoutMs);
+  shared->Verdict = SecurityApi.VerifyServerCertificate(shared->Certificate, shared->HostName, shared->UrlTimeoutMs,
+                                                            shared->ForgiveIssuer);
   InterlockedExchange(&shared->Done, 1);
   if (shared->Finished) SetEvent(shared->Finished);
 }
@@ -42,12 +44,14 @@ void CALLBACK Check(PTP_CALLBACK_INSTANCE instance, void* context)
 
 }  // namespace
 
-TCertificateCheck::TCertificateCheck(PCCERT_CONTEXT Certificate, const std::string& HostName, uint32_t UrlTimeoutMs)
+TCertificateCheck::TCertificateCheck(PCCERT_CONTEXT Certificate, const std::string& HostName, uint32_t UrlTimeoutMs,
+                                     bool ForgiveIssuer)
     : FShared(new TCertificateCheckState)
 {
   FShared->Certificate = SecurityApi.DuplicateCertificate(Certificate);
   FShared->HostName = HostName;
   FShared->UrlTimeoutMs = UrlTimeoutMs;
+  FShared->ForgiveIssuer = ForgiveIssuer;
   FShared->Finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (FShared->Finished && AddModuleReference()) {
     InterlockedIncrement(&FShared->References);

@@ -16,9 +16,11 @@ struct TCertificateCheckState;
 class TCertificateCheck {
 public:
   // Starts the check of Certificate for HostName (SecurityApi loaded); each
-  // fetch of an issuer is asked to end after UrlTimeoutMs. Short of a pool
-  // thread, the check runs here and is done on return.
-  TCertificateCheck(PCCERT_CONTEXT Certificate, const std::string& HostName, uint32_t UrlTimeoutMs);
+  // fetch of an issuer is asked to end after UrlTimeoutMs; ForgiveIssuer as
+  // for VerifyServerCertificate. Short of a pool thread, the check runs here
+  // and is done on return.
+  TCertificateCheck(PCCERT_CONTEXT Certificate, const std::string& HostName, uint32_t UrlTimeoutMs,
+                    bool ForgiveIssuer);
   // A check still running is left to finish on its own; it then frees what it holds.
   ~TCertificateCheck();
   TCertificateCheck(const TCertificateCheck&) = delete;

@@ -22,6 +22,12 @@ Fn Bind(HMODULE module, const char* name) {
 // error, as the platform's own objects take it by default.
 const DWORD RevocationUnknown = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
 
+// What a trusted fingerprint forgives: not knowing the issuer.
+const DWORD UnknownIssuer = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN;
+// The TLS policy's check that passes over it (SECURITY_FLAG_IGNORE_UNKNOWN_CA,
+// declared by the internet libraries' headers only).
+const DWORD IgnoreUnknownIssuer = 0x00000100;
+
 // The chain engine's findings and the policy code each gives, in the order of
 // the TLS policy: signature, trust in the root, time, revocation, then what
 // an issuer may certify, extensions, policies and usage. An issuer's basic
@@ -106,8 +112,8 @@ uint32_t TSecurityApi::IssuerStatus(PCCERT_SIMPLE_CHAIN Chain) {
   return 0;
 }
 
-uint32_t TSecurityApi::ChainStatus(PCCERT_CHAIN_CONTEXT Chain) {
-  const DWORD errors = Chain->TrustStatus.dwErrorStatus & ~RevocationUnknown;
+uint32_t TSecurityApi::ChainStatus(PCCERT_CHAIN_CONTEXT Chain, DWORD Forgiven) {
+  const DWORD errors = Chain->TrustStatus.dwErrorStatus & ~RevocationUnknown & ~Forgiven;
   if (errors == 0) return 0;
   for (const TChainError& error : ChainErrors) {
     if ((error.Bits & CERT_TRUST_INVALID_BASIC_CONSTRAINTS) && (errors & IssuerErrors) && Chain->cChain > 0) {
@@ -119,7 +125,7 @@ uint32_t TSecurityApi::ChainStatus(PCCERT_CHAIN_CONTEXT Chain) {
 }
 
 TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName,
-                                                          uint32_t UrlTimeoutMs) {
+                                                          uint32_t UrlTimeoutMs, bool ForgiveIssuer) {
   TCertificateVerdict verdict;
   char name[256] = {};
   DWORD length = FGetName(Certificate, CERT_NAME_DNS_TYPE, 0, nullptr, name, sizeof name);
@@ -147,7 +153,8 @@ TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certifi
   }
   // The chain's own findings first: some chain engines' TLS policy lets a
   // chain pass that ends before any root or breaks an issuer's constraints.
-  verdict.Status = ChainStatus(chain);
+  const DWORD forgiven = ForgiveIssuer ? chain->TrustStatus.dwErrorStatus & UnknownIssuer : 0;
+  verdict.Status = ChainStatus(chain, forgiven);
   if (verdict.Status != 0) {
     FFreeChain(chain);
     return verdict;
@@ -161,6 +168,8 @@ TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certifi
   sslPara.cbSize = sizeof sslPara;
   sslPara.dwAuthType = AUTHTYPE_SERVER;
   sslPara.pwszServerName = wideHost.data();
+  // The policy goes on to the name once the unknown issuer is passed over.
+  if (forgiven) sslPara.fdwChecks = IgnoreUnknownIssuer;
   CERT_CHAIN_POLICY_PARA policyPara{};
   policyPara.cbSize = sizeof policyPara;
   policyPara.pvExtraPolicyPara = &sslPara;
@@ -170,6 +179,7 @@ TCertificateVerdict TSecurityApi::VerifyServerCertificate(PCCERT_CONTEXT Certifi
     verdict.Status = static_cast<uint32_t>(CERT_E_CHAINING);
   else
     verdict.Status = policyStatus.dwError;
+  verdict.IssuerForgiven = forgiven != 0 && verdict.Status == 0;
   FFreeChain(chain);
   return verdict;
 }

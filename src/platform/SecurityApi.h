@@ -38,6 +38,9 @@ struct TCertificateVerdict {
   std::string IssuedTo;
   // The certificate's validity period begins later than now.
   bool NotYetValid = false;
+  // Good only because the caller forgave its issuer: the chain reaches no
+  // root the machine trusts.
+  bool IssuerForgiven = false;
 };
 
 class TSecurityApi {
@@ -62,9 +65,12 @@ public:
   // is asked for). The engine may fetch a missing issuer from an address the
   // certificate names: it is asked to give up each fetch after UrlTimeoutMs
   // (some engines, Wine's, do not), so callers run this on a thread of its
-  // own (TCertificateCheck).
+  // own (TCertificateCheck). With ForgiveIssuer, a chain that ends at an
+  // untrusted root or before any root passes (the caller trusts the
+  // certificate itself); every other check, the name and the dates among
+  // them, still counts.
   TCertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT Certificate, const std::string& HostName,
-                                              uint32_t UrlTimeoutMs);
+                                              uint32_t UrlTimeoutMs, bool ForgiveIssuer = false);
   PCCERT_CONTEXT DuplicateCertificate(PCCERT_CONTEXT Certificate);
   void FreeCertificate(PCCERT_CONTEXT Certificate);
 
@@ -81,7 +87,7 @@ private:
   using TCryptDecodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const BYTE*, DWORD, DWORD, void*, DWORD*);
 
   // The policy code for the chain's own findings, the most telling first.
-  uint32_t ChainStatus(PCCERT_CHAIN_CONTEXT Chain);
+  uint32_t ChainStatus(PCCERT_CHAIN_CONTEXT Chain, DWORD Forgiven);
   // TRUST_E_BASIC_CONSTRAINTS for an issuer that is no certificate authority,
   // CERT_E_PATHLENCONST for one whose path length the chain exceeds, else 0.
   uint32_t IssuerStatus(PCCERT_SIMPLE_CHAIN Chain);

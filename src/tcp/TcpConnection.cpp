@@ -326,3 +326,7 @@ void TTcpConnection::SaveLog() {
   } catch (...) {
   }
 }
+
+void TTcpConnection::NoteInLog(const std::string& Text) {
+  if (!LogFileName.empty()) LogLines.Add(Text);
+}

@@ -56,6 +56,9 @@ public:
   std::string ServiceName;   // for the port lookup
   std::string LogFileName;   // transfer log, written at destruction when set
   TStringList LogLines;      // every line sent and received while LogFileName is set
+  // SHA-256 digests (32 bytes each) of server certificates trusted without a
+  // trusted root; the name and the dates still count.
+  std::vector<std::string> TrustedCertificates;
 
   // Events, each fired only when assigned.
   TNotifyEvent OnOpen;
@@ -112,6 +115,8 @@ public:
 
   // Writes LogLines to LogFileName when that is set; file errors are ignored.
   void SaveLog();
+  // A line of the connection's own in the transfer log (when one is kept).
+  void NoteInLog(const std::string& Text);
 
   // The window the socket library's notices go to, made on the calling
   // thread when there is none (an open socket's notices then follow it).

@@ -118,7 +118,7 @@ void TTcpConnection::StartTls(const std::string& HostName) {
 // chain engine may go to the network for a missing issuer.
 void TTcpConnection::VerifyServer() {
   const int timeOut = std::max(TimeCounter.TimeOut, 1);
-  FTls->BeginVerify(static_cast<uint32_t>(std::min(timeOut, INT_MAX / 1000)) * 1000u);
+  FTls->BeginVerify(static_cast<uint32_t>(std::min(timeOut, INT_MAX / 1000)) * 1000u, TrustedCertificates);
   if (FTls->RunningVerify()) {
     StartWait();
     // Bounded by the time-out; the check ends the wait as soon as it is done.
@@ -136,6 +136,9 @@ void TTcpConnection::VerifyServer() {
     FTls.reset();
     RaiseErrorText(CertificateErrorText(verdict));
   }
+  if (verdict.IssuerForgiven)
+    NoteInLog("The certificate of " + FTls->HostName() +
+              " was accepted by its trusted fingerprint: its issuer is not trusted");
 }
 
 int TTcpConnection::ReceiveTlsInput(int& Error) {

@@ -1,5 +1,7 @@
 #include "tcp/TlsSession.h"
 
+#include "codecs/Sha256.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -64,19 +66,23 @@ std::string_view Encoded(PCCERT_CONTEXT Certificate) {
 
 }  // namespace
 
-bool TVerifiedServers::Contains(PCCERT_CONTEXT Certificate, const std::string& HostName) const {
+bool TVerifiedServers::Contains(PCCERT_CONTEXT Certificate, const std::string& HostName, bool Listed,
+                                bool& IssuerForgiven) const {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   if (CompareFileTime(&now, &Certificate->pCertInfo->NotAfter) > 0) return false;
   const uint32_t tick = GetTickCount();
   for (const TEntry& entry : FEntries) {
-    if (tick - entry.VerifiedAt < LifetimeMs && entry.HostName == HostName && entry.Certificate == Encoded(Certificate))
+    if (tick - entry.VerifiedAt < LifetimeMs && entry.HostName == HostName &&
+        entry.Certificate == Encoded(Certificate) && (Listed || !entry.IssuerForgiven)) {
+      IssuerForgiven = entry.IssuerForgiven;
       return true;
+    }
   }
   return false;
 }
 
-void TVerifiedServers::Add(PCCERT_CONTEXT Certificate, const std::string& HostName) {
+void TVerifiedServers::Add(PCCERT_CONTEXT Certificate, const std::string& HostName, bool IssuerForgiven) {
   const uint32_t tick = GetTickCount();
   // Entries past their time go, and the host's earlier one; the oldest when
   // the list is full.
@@ -87,7 +93,7 @@ void TVerifiedServers::Add(PCCERT_CONTEXT Certificate, const std::string& HostNa
       ++i;
   }
   if (FEntries.size() >= MaxEntries) FEntries.erase(FEntries.begin());
-  FEntries.push_back({std::string(Encoded(Certificate)), HostName, tick});
+  FEntries.push_back({std::string(Encoded(Certificate)), HostName, tick, IssuerForgiven});
 }
 
 // ---------------------------------------------------------------------------
@@ -347,7 +353,7 @@ void TTlsSession::Shutdown(std::string& Output) {
   FState = TState::Ended;
 }
 
-void TTlsSession::BeginVerify(uint32_t UrlTimeoutMs) {
+void TTlsSession::BeginVerify(uint32_t UrlTimeoutMs, const std::vector<std::string>& TrustedDigests) {
   FVerdict = TCertificateVerdict();
   FCheck.reset();
   if (FVerifying) SecurityApi.FreeCertificate(FVerifying);
@@ -359,8 +365,11 @@ void TTlsSession::BeginVerify(uint32_t UrlTimeoutMs) {
     return;
   }
   FServerCertificate.assign(Encoded(FVerifying));
-  if (!FCredentials.Verified.Contains(FVerifying, FHostName))
-    FCheck.reset(new TCertificateCheck(FVerifying, FHostName, UrlTimeoutMs));
+  // Hashed only when some fingerprint is trusted: without, nothing changes.
+  const bool listed = !TrustedDigests.empty() && std::find(TrustedDigests.begin(), TrustedDigests.end(),
+                                                           Sha256(FServerCertificate)) != TrustedDigests.end();
+  if (!FCredentials.Verified.Contains(FVerifying, FHostName, listed, FVerdict.IssuerForgiven))
+    FCheck.reset(new TCertificateCheck(FVerifying, FHostName, UrlTimeoutMs, listed));
 }
 
 const TCertificateCheck* TTlsSession::RunningVerify() const { return FCheck && !FCheck->Done() ? FCheck.get() : nullptr; }
@@ -369,7 +378,7 @@ TCertificateVerdict TTlsSession::EndVerify() {
   if (FCheck) {
     FVerdict = FCheck->Verdict();
     FCheck.reset();
-    if (FVerdict.Status == 0) FCredentials.Verified.Add(FVerifying, FHostName);
+    if (FVerdict.Status == 0) FCredentials.Verified.Add(FVerifying, FHostName, FVerdict.IssuerForgiven);
   }
   if (FVerifying) SecurityApi.FreeCertificate(FVerifying);
   FVerifying = nullptr;

@@ -22,20 +22,24 @@
 // signatures included) costs more than the rest of a handshake, and an object
 // talks to the same few servers over and over. An entry counts only for a
 // while, so that a change of the machine's trust shows soon, and never beyond
-// the certificate's own validity.
+// the certificate's own validity. One accepted for its listed fingerprint
+// counts only while the list still names it.
 class TVerifiedServers {
 public:
   static constexpr size_t MaxEntries = 16;
   static constexpr uint32_t LifetimeMs = 10 * 60 * 1000;
 
-  bool Contains(PCCERT_CONTEXT Certificate, const std::string& HostName) const;
-  void Add(PCCERT_CONTEXT Certificate, const std::string& HostName);
+  // Listed: the certificate's fingerprint is trusted now. IssuerForgiven
+  // tells how the entry found was accepted.
+  bool Contains(PCCERT_CONTEXT Certificate, const std::string& HostName, bool Listed, bool& IssuerForgiven) const;
+  void Add(PCCERT_CONTEXT Certificate, const std::string& HostName, bool IssuerForgiven);
 
 private:
   struct TEntry {
     std::string Certificate;  // the encoded certificate
     std::string HostName;
     uint32_t VerifiedAt;      // GetTickCount
+    bool IssuerForgiven;      // accepted for its fingerprint
   };
   std::vector<TEntry> FEntries;  // oldest first
 };
@@ -113,9 +117,10 @@ public:
 
   // Starts the check of the server's certificate for HostName, on a thread of
   // the system's pool unless the credentials remember an earlier good one
-  // (UrlTimeoutMs: see TCertificateCheck). The certificate is kept, to hold
-  // the server to it in later handshakes.
-  void BeginVerify(uint32_t UrlTimeoutMs);
+  // (UrlTimeoutMs: see TCertificateCheck). A certificate whose SHA-256
+  // digest is one of TrustedDigests needs no trusted root. The certificate
+  // is kept, to hold the server to it in later handshakes.
+  void BeginVerify(uint32_t UrlTimeoutMs, const std::vector<std::string>& TrustedDigests);
   // The check BeginVerify started, while it runs; null once it is decided.
   const TCertificateCheck* RunningVerify() const;
   // The verdict, once decided; a good one is remembered by the credentials.

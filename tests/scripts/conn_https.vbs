@@ -1,6 +1,7 @@
 ' Kestrel.Conn over https from VBScript, as users run it: pages of the test
 ' site from nginx with a certificate of the private test CA (trusted for this
-' run only), certificate refusals, bodies cut short (with what SaveFileTo
+' run only), certificate refusals, a self-signed server trusted by its
+' fingerprint, bodies cut short (with what SaveFileTo
 ' keeps), credentials that stay with their origin, redirects between http and
 ' https, a tunnel through the proxy, a saved body and the transfer log.
 Option Explicit
@@ -88,6 +89,43 @@ CheckRefused "by address", "https://127.0.0.1:" & tlsPort & "/", _
   "Certificate error: the certificate was issued for another name (localhost)"
 CheckRefused "closed in the handshake", "https://localhost:" & env("KESTREL_TLS_HSCLOSE_PORT") & "/", _
   "The server closed the connection during the TLS handshake"
+
+' --- one server trusted by its certificate's fingerprint --------------------
+Dim pinned, selfSigned, fingerprint, pinnedLog
+selfSigned = "https://localhost:" & env("KESTREL_TLS_SELFSIGNED_PORT") & "/s/hello"
+CheckRefused "self-signed", selfSigned, "Certificate error: the issuer is not trusted"
+' As openssl prints it, with blanks for the colons.
+fingerprint = Replace(env("KESTREL_TLS_SELFSIGNED_SHA256"), ":", " ")
+pinnedLog = tempFolder & "\pinned.log"
+If fso.FileExists(pinnedLog) Then fso.DeleteFile pinnedLog
+Set pinned = CreateObject("Kestrel.Conn")
+pinned.TimeOut = 20
+pinned.HTTPLog = pinnedLog
+CheckEqual "TrustedCertificates is empty at first", pinned.TrustedCertificates, ""
+On Error Resume Next
+pinned.TrustedCertificates = fingerprint & "; 12:34"
+CheckEqual "a short fingerprint is refused", Err.Description, _
+  "Not a SHA-256 fingerprint (64 hexadecimal digits): 12:34"
+Err.Clear
+On Error Goto 0
+CheckEqual "a refused list changes nothing", pinned.TrustedCertificates, ""
+pinned.TrustedCertificates = fingerprint & ";"
+CheckEqual "TrustedCertificates reads back as put", pinned.TrustedCertificates, fingerprint & ";"
+pinned.URL = selfSigned
+CheckEqual "self-signed with its fingerprint", pinned.GetURL, "Hello from the scenario server." & vbCrLf
+CheckEqual "self-signed with its fingerprint: no error", pinned.Error, ""
+pinned.URL = "https://127.0.0.1:" & env("KESTREL_TLS_SELFSIGNED_PORT") & "/s/hello"
+CheckEqual "the fingerprint does not cover another name", pinned.GetURL, ""
+CheckEqual "another name: Error", pinned.Error, _
+  "Certificate error: the certificate was issued for another name (localhost)"
+Set pinned = Nothing
+If fso.FileExists(pinnedLog) Then
+  Check "log: accepted by its fingerprint", InStr(fso.OpenTextFile(pinnedLog, 1).ReadAll, _
+    "The certificate of localhost was accepted by its trusted fingerprint: its issuer is not trusted" & vbCrLf) > 0, _
+    pinnedLog
+Else
+  Check "pinned log written", False, pinnedLog
+End If
 
 ' --- a body cut short: no result, the reason, and the file holds what came --
 Dim plainScenario, tlsScenario

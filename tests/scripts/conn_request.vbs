@@ -1,6 +1,6 @@
 ' Kestrel.Conn's requests from VBScript, against the scenario server and
 ' nginx on 127.0.0.1: the body as text and as a file, failures in Error, the
-' response members, HEAD, POST, redirects and the transfer log.
+' response members, HEAD, POST, PUT and PATCH, redirects and the transfer log.
 Option Explicit
 
 Dim failures
@@ -165,6 +165,29 @@ CheckEqual "POST as received", body, expected
 CheckEqual "POST Error", post.Error, ""
 Set post = Nothing
 
+' --- PUT and PATCH send PostData as POST does; GET does not -------------------
+Dim rest, json
+Set rest = CreateObject("Kestrel.Conn")
+rest.Charset = "utf-8"
+rest.URL = scenarioBase & "echo/items/7"
+rest.RequestMethod = "PUT"
+rest.ContentType = "application/json"
+json = "{""name"":""caf" & Chr(233) & """}"
+rest.PostData = json
+' In UTF-8 the accented letter takes two bytes.
+expected = "PUT /echo/items/7 HTTP/1.0" & vbCrLf & _
+  "Host: 127.0.0.1:" & env("KESTREL_SCENARIO_PORT") & vbCrLf & "Accept: */*" & vbCrLf & _
+  "Content-Type: application/json" & vbCrLf & "Content-Length: " & (Len(json) + 1) & vbCrLf & _
+  "Pragma: No-Cache" & vbCrLf & vbCrLf & json
+CheckEqual "PUT with a JSON body", rest.GetURL, expected
+rest.RequestMethod = "patch"
+CheckEqual "PATCH with a JSON body", rest.GetURL, Replace(expected, "PUT ", "PATCH ")
+rest.RequestMethod = "GET"
+CheckEqual "GET without the body", rest.GetURL, "GET /echo/items/7 HTTP/1.0" & vbCrLf & _
+  "Host: 127.0.0.1:" & env("KESTREL_SCENARIO_PORT") & vbCrLf & "Accept: */*" & vbCrLf & vbCrLf
+CheckEqual "PUT, PATCH and GET: no error", rest.Error, ""
+Set rest = Nothing
+
 ' --- redirects ---------------------------------------------------------------
 Dim moved
 Set moved = CreateObject("Kestrel.Conn")
@@ -178,6 +201,11 @@ moved.URL = scenarioBase & "s/conn-redirect"
 CheckEqual "redirect not followed", moved.GetURL, "moved"
 CheckEqual "redirect response", moved.Response, "HTTP/1.0 302 Found"
 CheckEqual "redirect target", moved.GetHeader("Location"), "/s/conn-links.html"
+' A target without a leading "/" is read against the page's folder.
+moved.FollowRedirects = True
+moved.URL = scenarioBase & "echo/dir/redir?location=../up.html"
+Check "relative target from a folder", StartsWith(moved.GetURL, "GET /echo/up.html HTTP/1.0" & vbCrLf), moved.URL
+CheckEqual "URL after the relative redirect", moved.URL, scenarioBase & "echo/up.html"
 Set moved = Nothing
 
 ' --- the body saved to a file -----------------------------------------------

@@ -11,6 +11,8 @@
 #   expired.crt         DNS:localhost, by the root, valid only in 2020
 #   wrongname.crt       DNS:other.kestrel.test only, by the root, valid now
 #   untrusted.crt       DNS:localhost, by the untrusted root, valid now
+#   selfsigned.crt      DNS:localhost, signed by its own key, valid now (an
+#                       intranet server's certificate that no root vouches for)
 #   trust-bundle.crt    the system's CA bundle followed by ca.crt
 # Chains that must be refused, each a DNS:localhost certificate valid now
 # followed by the issuers the server sends:
@@ -37,7 +39,7 @@ current() {
   [ -f "$pki/.complete" ] && [ -f "$pki/trust-bundle.crt" ] || return 1
   [ ! "$system_bundle" -nt "$pki/trust-bundle.crt" ] || return 1
   local cert
-  for cert in localhost wrongname untrusted nameconstrained notca pathlen critical; do
+  for cert in localhost wrongname untrusted selfsigned nameconstrained notca pathlen critical; do
     openssl x509 -checkend 604800 -noout -in "$pki/$cert.crt" >/dev/null 2>&1 || return 1
   done
 }
@@ -162,6 +164,9 @@ sign server.csr localhost-leaf.crt intermediate.crt intermediate.key server_ext 
 cat localhost-leaf.crt intermediate.crt > localhost.crt
 sign server.csr expired.crt ca.crt ca.key server_ext 20200101000000Z 20201231000000Z
 sign server.csr untrusted.crt untrusted-ca.crt untrusted-ca.key server_ext "$now_start" "$now_end"
+openssl ca -batch -notext -selfsign -config openssl.cnf -in server.csr -out selfsigned.crt -keyfile server.key \
+  -extensions server_ext -startdate "$now_start" -enddate "$now_end" >/dev/null 2>&1 \
+  || { echo "make-pki: signing selfsigned.crt failed" >&2; exit 1; }
 SAN=DNS:other.kestrel.test
 csr server.key other.kestrel.test wrongname.csr
 sign wrongname.csr wrongname.crt ca.crt ca.key server_ext "$now_start" "$now_end"

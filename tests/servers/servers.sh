@@ -18,7 +18,11 @@
 #   KESTREL_TLS_CRITICAL_PORT     the scenario routes with a chain to refuse (make-pki.sh)
 #   KESTREL_TLS_AIA_PORT          the scenario routes with a certificate whose issuer is
 #                                 not sent, to be fetched from the silent port
+#   KESTREL_TLS_SELFSIGNED_PORT   the scenario routes with a self-signed certificate
 #   KESTREL_TLS_CA                the test CA's certificate (PEM)
+#   KESTREL_TLS_SELFSIGNED_SHA256, KESTREL_TLS_UNTRUSTED_SHA256, KESTREL_TLS_EXPIRED_SHA256,
+#   KESTREL_TLS_GOOD_SHA256       those servers' certificates' SHA-256 fingerprints
+#                                 (the good one: the site's), as openssl prints them
 SERVERS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SERVERS_ROOT=$(cd "$SERVERS_DIR/../.." && pwd)
 SERVERS_RUN=${SERVERS_RUN:-$SERVERS_ROOT/build/servers}
@@ -93,13 +97,19 @@ SERVERS_PORT_NAMES="KESTREL_SCENARIO_PORT KESTREL_NGINX_PORT KESTREL_PROXY_PORT
   KESTREL_TLS_SCENARIO_PORT KESTREL_TLS_SILENT_PORT KESTREL_TLS_PLAIN_PORT KESTREL_TLS_GARBAGE_PORT
   KESTREL_TLS_HSCLOSE_PORT KESTREL_TLS_HOSTILE_PORT KESTREL_PROXY_NOCONNECT_PORT KESTREL_PROXY_AUTH_PORT
   KESTREL_TLS_RECUT_PORT KESTREL_TLS_NAMECONSTRAINED_PORT KESTREL_TLS_NOTCA_PORT KESTREL_TLS_PATHLEN_PORT
-  KESTREL_TLS_CRITICAL_PORT KESTREL_TLS_AIA_PORT"
+  KESTREL_TLS_CRITICAL_PORT KESTREL_TLS_AIA_PORT KESTREL_TLS_SELFSIGNED_PORT"
+
+# The SHA-256 fingerprint of a certificate file's first certificate, as
+# openssl prints it (capitals and colons).
+servers_fingerprint() { openssl x509 -in "$1" -noout -fingerprint -sha256 2>/dev/null | sed 's/^.*=//'; }
+SERVERS_FINGERPRINT_NAMES="KESTREL_TLS_SELFSIGNED_SHA256 KESTREL_TLS_UNTRUSTED_SHA256 KESTREL_TLS_EXPIRED_SHA256
+  KESTREL_TLS_GOOD_SHA256"
 
 servers_start() {
   local ok=0 name ports=() waits=() pki=$SERVERS_RUN/pki tls=1
   mkdir -p "$SERVERS_RUN"
   : > "$SERVERS_RUN/servers.env"
-  read -r -a ports <<<"$(free_ports 21)"
+  read -r -a ports <<<"$(free_ports 22)"
   local i=0
   for name in $SERVERS_PORT_NAMES; do
     export "$name=${ports[$i]}"; i=$((i + 1))
@@ -110,6 +120,11 @@ servers_start() {
     echo "test certificates could not be made (see $SERVERS_RUN/pki.log)" >&2; ok=1; tls=0
   fi
   export KESTREL_TLS_CA=$pki/ca.crt
+  KESTREL_TLS_SELFSIGNED_SHA256=$(servers_fingerprint "$pki/selfsigned.crt")
+  KESTREL_TLS_UNTRUSTED_SHA256=$(servers_fingerprint "$pki/untrusted.crt")
+  KESTREL_TLS_EXPIRED_SHA256=$(servers_fingerprint "$pki/expired.crt")
+  KESTREL_TLS_GOOD_SHA256=$(servers_fingerprint "$pki/localhost.crt")
+  export KESTREL_TLS_SELFSIGNED_SHA256 KESTREL_TLS_UNTRUSTED_SHA256 KESTREL_TLS_EXPIRED_SHA256 KESTREL_TLS_GOOD_SHA256
   local tls_ports="$KESTREL_TLS_PORT $KESTREL_TLS_EXPIRED_PORT $KESTREL_TLS_WRONGNAME_PORT
     $KESTREL_TLS_UNTRUSTED_PORT $KESTREL_TLS_SCENARIO_PORT $KESTREL_TLS_SILENT_PORT $KESTREL_TLS_PLAIN_PORT
     $KESTREL_TLS_GARBAGE_PORT $KESTREL_TLS_HSCLOSE_PORT $KESTREL_TLS_HOSTILE_PORT"
@@ -128,7 +143,8 @@ servers_start() {
       --proxy-auth-port "$KESTREL_PROXY_AUTH_PORT" --recut-port "$KESTREL_TLS_RECUT_PORT" \
       --chain-port "nameconstrained=$KESTREL_TLS_NAMECONSTRAINED_PORT" --chain-port "notca=$KESTREL_TLS_NOTCA_PORT" \
       --chain-port "pathlen=$KESTREL_TLS_PATHLEN_PORT" --chain-port "critical=$KESTREL_TLS_CRITICAL_PORT" \
-      --chain-port "aia=$KESTREL_TLS_AIA_PORT" >"$SERVERS_RUN/tls.log" 2>&1 &
+      --chain-port "aia=$KESTREL_TLS_AIA_PORT" --chain-port "selfsigned=$KESTREL_TLS_SELFSIGNED_PORT" \
+      >"$SERVERS_RUN/tls.log" 2>&1 &
     SERVERS_PIDS+=($!)
     # The proxy port is bound last; a probe of the hostile port would use up a connection.
     waits+=("$KESTREL_PROXY_AUTH_PORT")
@@ -149,7 +165,7 @@ servers_start() {
     waits+=("$KESTREL_PROXY_PORT" "$KESTREL_PROXY_NOCONNECT_PORT")
   fi
   wait_port "${waits[@]}" || { echo "a test server did not start (see $SERVERS_RUN/*.log)" >&2; ok=1; }
-  for name in $SERVERS_PORT_NAMES KESTREL_TLS_CA; do
+  for name in $SERVERS_PORT_NAMES KESTREL_TLS_CA $SERVERS_FINGERPRINT_NAMES; do
     echo "export $name=${!name}" >> "$SERVERS_RUN/servers.env"
   done
   return $ok

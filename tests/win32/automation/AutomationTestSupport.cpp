@@ -178,7 +178,7 @@ const TMember kMembers[45] = {
     {L"GetHREFNames", 31, G, VT_EMPTY, nullptr, VT_VARIANT},
 };
 
-const TMember kMembers2[11] = {
+const TMember kMembers2[13] = {
     {L"Charset", 32, G, VT_EMPTY, nullptr, VT_BSTR},
     {L"Charset", 32, P, VT_BSTR, nullptr, VT_EMPTY},
     {L"ResponseCharset", 33, G, VT_EMPTY, nullptr, VT_BSTR},
@@ -190,6 +190,8 @@ const TMember kMembers2[11] = {
     {L"KeepCookies", 36, P, VT_BOOL, nullptr, VT_EMPTY},
     {L"Cookies", 37, G, VT_EMPTY, nullptr, VT_BSTR},
     {L"Cookies", 37, P, VT_BSTR, nullptr, VT_EMPTY},
+    {L"TrustedCertificates", 38, G, VT_EMPTY, nullptr, VT_BSTR},
+    {L"TrustedCertificates", 38, P, VT_BSTR, nullptr, VT_EMPTY},
 };
 
 std::vector<TMember> AllMembers()

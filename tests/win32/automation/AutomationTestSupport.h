@@ -101,7 +101,7 @@ struct TMember {
   VARTYPE out;            // VT_EMPTY: no result
 };
 extern const TMember kMembers[45];
-extern const TMember kMembers2[11];
+extern const TMember kMembers2[13];
 // Both tables, IConn's first: every member a script can name.
 std::vector<TMember> AllMembers();
 

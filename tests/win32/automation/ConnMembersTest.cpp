@@ -184,7 +184,8 @@ TEST_F(ConnMembers, IConn2MembersStartOffAndConvertAtTheBoundary)
   EXPECT_EQ(static_cast<void*>(conn.Get()), static_cast<void*>(conn2.Get()));
 
   using TextGetter2 = HRESULT (STDMETHODCALLTYPE IConn2::*)(BSTR*);
-  for (TextGetter2 getter : {&IConn2::get_Charset, &IConn2::get_ResponseCharset, &IConn2::get_Cookies}) {
+  for (TextGetter2 getter : {&IConn2::get_Charset, &IConn2::get_ResponseCharset, &IConn2::get_Cookies,
+                             &IConn2::get_TrustedCertificates}) {
     TBstr text;
     EXPECT_EQ(S_OK, (conn2.Get()->*getter)(text.Out()));
     EXPECT_TRUE(text.IsNull());

@@ -178,7 +178,7 @@ TEST_F(TypeLibrary, ListsEachInterfacesEntriesInVtableOrder)
     ExpectEntries(IID_IConn, kMembers, 45, 7);
   }
   SCOPED_TRACE("IConn2");
-  ExpectEntries(IID_IConn2, kMembers2, 11, 7 + 45);
+  ExpectEntries(IID_IConn2, kMembers2, 13, 7 + 45);
 }
 
 // IConn2 is a dual interface that extends IConn, so a client compiled

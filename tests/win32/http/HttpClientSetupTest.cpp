@@ -187,7 +187,7 @@ void SetHeaders(THttpClient& c, const std::vector<std::string>& lines) {
 
 struct RedirectCase {
   const char* location;  // the whole header line
-  const char* expected;  // RedirURL, or empty when no redirect is found
+  const char* expected;  // RedirURL, empty when no redirect is found, or "!" and the error raised
 };
 
 TEST(HttpClientFindRedirect, TargetForms) {
@@ -195,13 +195,18 @@ TEST(HttpClientFindRedirect, TargetForms) {
       {"Location: http://other:82/x.html", "http://other:82/x.html"},
       {"Location: HTTP://OTHER/X", "HTTP://OTHER/X"},
       {"Location: /new", "http://h:81/new"},
-      {"Location: new", "http://h:81/new"},
-      {"LOCATION: new?a=/b", "http://h:81/new?a=/b"},
+      // Relative targets are read against the page, /a/b (RFC 3986).
+      {"Location: new", "http://h:81/a/new"},
+      {"LOCATION: new?a=/b", "http://h:81/a/new?a=/b"},
+      {"Location: ../up/./x", "http://h:81/up/x"},
+      {"Location: ?q=1", "http://h:81/a/b?q=1"},
+      {"Location: //other/p", "http://other/p"},
+      {"Location:   /padded \t", "http://h:81/padded"},
       {"location: /lower", "http://h:81/lower"},
       {"Location: https://secure/p", "https://secure/p"},
       {"Location: HTTPS://SECURE:8443/P", "HTTPS://SECURE:8443/P"},
-      {"Location: ftp://files/p", "http://h:81/ftp://files/p"},
-      {"Location: ", "http://h:81/"},
+      {"Location: ftp://files/p", "!The redirect leads to a URL that is not http or https: ftp://files/p"},
+      {"Location: ", "http://h:81/a/b"},
       {"location:/no-blank", ""},
       {"Location:\t/tab", ""},
       {"X-Location: /x", ""},
@@ -212,6 +217,17 @@ TEST(HttpClientFindRedirect, TargetForms) {
     c.SetURL("http://h:81/a/b");
     c.RequestMethod = "POST";
     SetHeaders(c, {"HTTP/1.0 302 Found", "Server: t", rc.location, ""});
+    if (*rc.expected == '!') {
+      try {
+        c.FindRedirect();
+        ADD_FAILURE() << "no error";
+      } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), rc.expected + 1);
+      }
+      EXPECT_EQ(c.RedirURL(), "");
+      EXPECT_EQ(c.RequestMethod, "POST");
+      continue;
+    }
     const bool found = c.FindRedirect();
     EXPECT_EQ(found, *rc.expected != 0);
     EXPECT_EQ(c.RedirURL(), rc.expected);

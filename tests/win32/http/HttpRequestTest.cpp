@@ -1,5 +1,6 @@
 // The exact bytes THttpClient sends, as the scenario server's echo route
-// returns them: request line, header lines, empty line and the POST body.
+// returns them: request line, header lines, empty line and the body of a
+// POST, PUT or PATCH.
 #include "HttpTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,41 @@ const std::vector<RequestCase>& RequestCases() {
          c.PostData = "ignored";
        },
        "DELETE /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      // PUT and PATCH carry PostData as POST does; GET still sends none.
+      {"PutWithAJsonBody", "http://127.0.0.1:%P/echo/items/7",
+       [](THttpClient& c) {
+         c.RequestMethod = "PUT";
+         c.SetContentType("application/json");
+         c.PostData = "{\"name\":\"caf\xC3\xA9\",\"n\":7}";
+       },
+       "PUT /echo/items/7 HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n"
+       "Content-Type: application/json\r\nContent-Length: 22\r\nPragma: No-Cache\r\n\r\n"
+       "{\"name\":\"caf\xC3\xA9\",\"n\":7}"},
+      {"PatchInLowerCaseWithAJsonBody", "http://127.0.0.1:%P/echo/items/7",
+       [](THttpClient& c) {
+         c.RequestMethod = "patch";
+         c.SetContentType("application/json");
+         c.PostData = "{\"n\":8}";
+         c.ExtraHeaders.Add("If-Match: \"v1\"");
+       },
+       "PATCH /echo/items/7 HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n"
+       "Content-Type: application/json\r\nContent-Length: 7\r\nPragma: No-Cache\r\nIf-Match: \"v1\"\r\n\r\n{\"n\":8}"},
+      {"PutWithoutData", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) { c.RequestMethod = "PUT"; },
+       "PUT /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n"
+       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 0\r\nPragma: No-Cache\r\n\r\n"},
+      {"GetWithPostDataSendsNoBody", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.SetContentType("application/json");
+         c.PostData = "{\"n\":8}";
+       },
+       "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
+      {"PutsLookAlikeSendsNoBody", "http://127.0.0.1:%P/echo",
+       [](THttpClient& c) {
+         c.RequestMethod = "PUTX";
+         c.PostData = "x";
+       },
+       "PUTX /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
       {"EmptyMethodIsGet", "http://127.0.0.1:%P/echo",
        [](THttpClient& c) { c.RequestMethod = ""; },
        "GET /echo HTTP/1.0\r\nHost: 127.0.0.1:%P\r\nAccept: */*\r\n\r\n"},
@@ -303,7 +339,7 @@ const std::vector<RefusedCase>& RefusedCases() {
       {"UserAgentWithNulInside", "UserAgent", "UA\0X-Injected: 1"s},
       {"AcceptWithLoneCr", "Accept", "text/html\rX-Injected: 1"},
       {"AcceptEndingInCrLf", "Accept", "text/html\r\n"},
-      // Checked whatever the method, though only POST sends it.
+      // Checked whatever the method, though only POST, PUT and PATCH send it.
       {"ContentTypeWithCrLf", "ContentType", "text/plain\r\nx-injected: 1"},
       {"ExtraTextWithBlankLine", "AddExtraHeader", "X-A: 1\r\n\r\nGET /smuggled HTTP/1.0"},
       {"ExtraTextEndingInCrLf", "AddExtraHeader", "X-A: 1\r\n"},

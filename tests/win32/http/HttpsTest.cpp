@@ -7,8 +7,12 @@
 // own mount namespace (scripts/run-tests.sh).
 #include "HttpTestSupport.h"
 
+#include "codecs/Fingerprints.h"
+#include "codecs/TextHelpers.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -178,6 +182,92 @@ TEST_F(Https, AnEarlierVerificationCoversOnlyTheSameCertificateAndHost) {
                 "Certificate error: the certificate was issued for another name (localhost)");
   Fetch(Site("/index.html"));
   EXPECT_EQ(Status(client_), 200);
+}
+
+// ---------------------------------------------------------------------------
+// Certificates trusted by their fingerprint
+
+// "{SELFSIGNED}" stands for KESTREL_TLS_SELFSIGNED_SHA256 as openssl prints it
+// (capitals and colons); "{selfsigned}" for it in small letters; "{SELFSIGNED
+// blanks}" with blanks instead of colons.
+std::string Fingerprints(std::string text) {
+  for (size_t open; (open = text.find('{')) != std::string::npos;) {
+    const size_t close = text.find('}', open);
+    std::string token = text.substr(open + 1, close - open - 1);
+    const bool blanks = token.size() > 7 && token.compare(token.size() - 7, 7, " blanks") == 0;
+    if (blanks) token.resize(token.size() - 7);
+    const bool small = token[0] >= 'a';
+    std::string value = ServerPort(("KESTREL_TLS_" + AsciiUpperCase(token) + "_SHA256").c_str());
+    EXPECT_EQ(value.size(), 95u) << token << " has no fingerprint";
+    if (small) value = AsciiLowerCase(value);
+    if (blanks) std::replace(value.begin(), value.end(), ':', ' ');
+    text.replace(open, close - open + 1, value);
+  }
+  return text;
+}
+
+const char* const ForgivenText = "The certificate of localhost was accepted by its trusted fingerprint: its issuer is not trusted";
+
+struct FingerprintCase {
+  const char* name;
+  const char* portVariable;
+  const char* host;
+  const char* trusted;  // TrustedCertificates, see Fingerprints
+  const char* error;    // "" when the page arrives
+  bool forgiven;        // the transfer log tells of the fingerprint
+};
+
+const FingerprintCase FingerprintCases[] = {
+    {"SelfSignedInCapitalsWithBlanks", "KESTREL_TLS_SELFSIGNED_PORT", "localhost", "{SELFSIGNED blanks}", "", true},
+    {"UnknownIssuerAmongOthers", "KESTREL_TLS_UNTRUSTED_PORT", "localhost", " {expired} ;{untrusted}, ", "", true},
+    {"AnotherFingerprint", "KESTREL_TLS_SELFSIGNED_PORT", "localhost", "{UNTRUSTED}",
+     "Certificate error: the issuer is not trusted", false},
+    {"OnAHostNameTheCertificateDoesNotName", "KESTREL_TLS_SELFSIGNED_PORT", "127.0.0.1", "{SELFSIGNED}",
+     "Certificate error: the certificate was issued for another name (localhost)", false},
+    {"ExpiredStillExpired", "KESTREL_TLS_EXPIRED_PORT", "localhost", "{EXPIRED}",
+     "Certificate error: the certificate has expired", false},
+    // The machine's trust needs no fingerprint and is not changed by one.
+    {"MachineTrustedWithOthersListed", "KESTREL_TLS_PORT", "localhost", "{SELFSIGNED}", "", false},
+    {"MachineTrustedWithItsOwn", "KESTREL_TLS_PORT", "localhost", "{GOOD}", "", false},
+};
+
+class HttpsFingerprint : public Https, public ::testing::WithParamInterface<FingerprintCase> {};
+
+TEST_P(HttpsFingerprint, TrustsTheListedCertificateOnly) {
+  const FingerprintCase& fc = GetParam();
+  std::string bad;
+  ASSERT_TRUE(ParseFingerprintList(Fingerprints(fc.trusted), client_.TrustedCertificates, bad)) << bad;
+  client_.LogFileName = "unused.log";  // lines are collected; cleared before the end
+  client_.SetURL(Url(fc.portVariable, "/s/hello", fc.host));
+  EXPECT_EQ(client_.Execute(), std::string(fc.error).empty()) << client_.LastError;
+  EXPECT_EQ(client_.LastError, fc.error);
+  const std::vector<std::string>& log = client_.LogLines.Lines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), ForgivenText), fc.forgiven ? 1 : 0);
+  client_.LogFileName.clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(Tls, HttpsFingerprint, ::testing::ValuesIn(FingerprintCases),
+                         [](const ::testing::TestParamInfo<FingerprintCase>& info) { return info.param.name; });
+
+// A certificate accepted for its fingerprint counts only while the list
+// still names it: neither the remembered verdict nor a kept connection
+// outlasts the list.
+TEST_F(Https, AFingerprintNoLongerListedIsNoLongerTrusted) {
+  const std::string url = Url("KESTREL_TLS_SELFSIGNED_PORT", "/s/keep-chunked-trailers");
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "kept connection" : "new connections");
+    client_.SetKeepAlive(keep);
+    std::vector<std::string> digests;
+    std::string bad;
+    ASSERT_TRUE(ParseFingerprintList(Fingerprints("{SELFSIGNED}"), digests, bad));
+    client_.SetTrustedCertificates(digests);
+    Fetch(url);
+    client_.SetTrustedCertificates({});
+    ExpectFailure(url, "Certificate error: the issuer is not trusted");
+    ASSERT_TRUE(ParseFingerprintList(Fingerprints("{selfsigned}"), digests, bad));
+    client_.SetTrustedCertificates(digests);
+    Fetch(url);
+  }
 }
 
 // ---------------------------------------------------------------------------

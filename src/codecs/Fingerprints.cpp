@@ -1,0 +1,51 @@
+#include "codecs/Fingerprints.h"
+
+#include "codecs/TextHelpers.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The digest an entry spells, or false.
+bool DigestOf(const std::string& entry, std::string& digest) {
+  std::string digits;
+  for (const char c : entry) {
+    if (IsBlank(c) || c == ':') continue;
+    if (HexValue(c) < 0 || digits.size() == 64) return false;
+    digits += c;
+  }
+  if (digits.size() != 64) return false;
+  digest.assign(32, '\0');
+  for (size_t i = 0; i < 32; ++i) digest[i] = static_cast<char>(HexValue(digits[2 * i]) << 4 | HexValue(digits[2 * i + 1]));
+  return true;
+}
+
+}  // namespace
+
+bool ParseFingerprintList(const std::string& Text, std::vector<std::string>& Digests, std::string& BadEntry) {
+  std::vector<std::string> digests;
+  size_t start = 0;
+  for (;;) {  // one pass per entry; ends after the last one
+    const size_t end = Text.find_first_of(",;", start);
+    const std::string entry = Trim(Text.substr(start, end == std::string::npos ? end : end - start));
+    if (!entry.empty()) {
+      std::string digest;
+      if (!DigestOf(entry, digest)) {
+        BadEntry = entry;
+        return false;
+      }
+      digests.push_back(digest);
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  Digests.swap(digests);
+  return true;
+}
