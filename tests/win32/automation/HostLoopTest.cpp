@@ -78,6 +78,7 @@ HWND TwoEditDialog()
 // What one case saw of the host's messages.
 struct TSeen {
   std::vector<WPARAM> Chars;
+  std::wstring Reentered;  // what a handler read of the object while GetURL ran
   HWND Window = nullptr;
   HWND Dialog = nullptr;
   THandler Handler;
@@ -121,6 +122,14 @@ TEST(HostLoop, TheHostsMessagesAreDeliveredAsItsOwnLoopWould)
          PostMessageA(seen.Window, WM_CHAR, 0xE4, 1);
        },
        [](TSeen& seen) { EXPECT_EQ(seen.Chars, std::vector<WPARAM>{0xE4}); }},
+      {"a handler reads the object while GetURL runs, and may not start another request",
+       [](TSeen& seen) {
+         seen.Window = TestWindow(true, &seen.Handler);
+         PostMessageW(seen.Window, WM_APP, 0, 0);
+       },
+       [](TSeen& seen) {
+         EXPECT_EQ(seen.Reentered, ScenarioBase() + L"s/hello?delay=100 / A request is already running on this object");
+       }},
       {"Tab moves the focus in the active dialog",
        [](TSeen& seen) {
          seen.Dialog = TwoEditDialog();
@@ -141,6 +150,10 @@ TEST(HostLoop, TheHostsMessagesAreDeliveredAsItsOwnLoopWould)
         TSeen seen;
         seen.Handler = [&](HWND, UINT msg, WPARAM wParam) {
           if (msg == WM_CHAR) seen.Chars.push_back(wParam);
+          if (msg != WM_APP) return;
+          const std::wstring url = conn.Get(L"URL");
+          conn.GetURL();
+          seen.Reentered = url + L" / " + conn.Get(L"Error");
         };
         row.Before(seen);
         EXPECT_EQ(conn.Fetch(base + L"s/hello?delay=100"), L"Hello from the scenario server.\r\n");
