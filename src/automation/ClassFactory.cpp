@@ -1,7 +1,5 @@
 #include "ClassFactory.h"
 
-#include <objbase.h>
-
 #include "ComServer.h"
 #include "ConnObject.h"
 
@@ -23,15 +21,9 @@ HRESULT STDMETHODCALLTYPE TConnFactory::QueryInterface(REFIID riid, void** ppv)
   return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE TConnFactory::AddRef()
-{
-  return static_cast<ULONG>(InterlockedIncrement(&ComServer().FactoryRefCount));
-}
+ULONG STDMETHODCALLTYPE TConnFactory::AddRef() { return CountFactoryReference(true); }
 
-ULONG STDMETHODCALLTYPE TConnFactory::Release()
-{
-  return static_cast<ULONG>(InterlockedDecrement(&ComServer().FactoryRefCount));
-}
+ULONG STDMETHODCALLTYPE TConnFactory::Release() { return CountFactoryReference(false); }
 
 HRESULT STDMETHODCALLTYPE TConnFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
@@ -42,11 +34,10 @@ HRESULT STDMETHODCALLTYPE TConnFactory::CreateInstance(IUnknown* outer, REFIID r
   return CreateConnObject(*this, outer, riid, ppv);
 }
 
+// Counted here, not by COM: it works on any thread, whether or not the
+// caller has initialised COM there. An unlock without a lock to undo is
+// answered S_FALSE and changes nothing.
 HRESULT STDMETHODCALLTYPE TConnFactory::LockServer(BOOL lock)
 {
-  const HRESULT hr = CoLockObjectExternal(static_cast<IClassFactory*>(this), lock, TRUE);
-  // A lock the caller was told failed will never be undone: counting it
-  // would keep the library loaded for good.
-  if (SUCCEEDED(hr)) CountObject(lock != FALSE);
-  return hr;
+  return CountServerLock(lock != FALSE) ? S_OK : S_FALSE;
 }

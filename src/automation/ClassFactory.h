@@ -1,5 +1,6 @@
-// TConnFactory: the class object of Conn. It lives as long as the library;
-// its reference count only tells DllCanUnloadNow whether clients hold it.
+// TConnFactory: the class object of Conn. It lives with the type library it
+// was made from, until DllCanUnloadNow finds the library unused; its
+// reference count only tells DllCanUnloadNow whether clients hold it.
 #pragma once
 
 #include <windows.h>

@@ -11,7 +11,7 @@
 HRESULT ReportComError(const TErrorOrigin& origin, const std::string& message, HRESULT code)
 {
   TComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.Receive()))) return E_UNEXPECTED;
+  if (FAILED(CreateErrorInfo(create.Receive()))) return code;
   std::wstring description;
   try {
     description = AnsiToWide(message);
@@ -34,6 +34,8 @@ HRESULT ReportCurrentException(const TErrorOrigin& origin)
     throw;
   } catch (const EOleSysError& e) {
     return ReportComError(origin, e.Message(), e.ErrorCode() < 0 ? e.ErrorCode() : E_UNEXPECTED);
+  } catch (const std::bad_alloc&) {
+    return ReportComError(origin, DescribeCurrentException(), E_OUTOFMEMORY);
   } catch (...) {
     return ReportComError(origin, DescribeCurrentException());
   }

@@ -1,9 +1,11 @@
 // Failures at the COM boundary. A member's failure reaches the client as
 // error information (description = the failure's message) and an HRESULT:
-// E_UNEXPECTED, or the failure's own code when it carries one.
+// E_UNEXPECTED, E_OUTOFMEMORY for memory, or the failure's own code when it
+// carries one.
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <string>
 
@@ -28,9 +30,13 @@ struct TErrorOrigin {
 };
 
 // Hands error information to the platform (SetErrorInfo) and returns code,
-// or E_UNEXPECTED without error information when none can be created.
+// which is returned without error information when none can be created.
 HRESULT ReportComError(const TErrorOrigin& origin, const std::string& message,
                        HRESULT code = E_UNEXPECTED);
+
+// Drops the thread's error information, so that a member's result never
+// comes with a description left by an earlier failure.
+inline void ClearComError() { SetErrorInfo(0, nullptr); }
 
 // Reports the exception being handled; call only inside a catch block.
 HRESULT ReportCurrentException(const TErrorOrigin& origin);

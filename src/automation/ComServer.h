@@ -1,5 +1,6 @@
-// The state of the loaded library, one per process: its path, the counts
-// that decide DllCanUnloadNow, the type library and the class factory.
+// The state of the loaded library, one per process: the counts that decide
+// DllCanUnloadNow, and what the library loads on first use (its path, the
+// type library and the class factory).
 #pragma once
 
 #include <windows.h>
@@ -12,23 +13,29 @@
 
 class TConnFactory;
 
+// Loaded by the first call that needs it, under the server's lock, and
+// released again while nothing uses the library.
 struct TComServer {
-  HMODULE Module = nullptr;
-  std::wstring ModulePath;          // full path of Kestrel.dll
-  HMODULE OleAut = nullptr;         // OLEAUT32.DLL, kept loaded for UnRegisterTypeLib
-  volatile LONG ObjectCount = 0;    // live objects plus server locks
-  volatile LONG FactoryRefCount = 0;
+  std::wstring ModulePath;  // full path of Kestrel.dll
   TComPtr<ITypeLib> TypeLib;
   std::unique_ptr<TConnFactory> ConnFactory;
 
   ~TComServer();
 };
 
-TComServer& ComServer();
-
-// Live objects and server locks keep the library loaded.
+// Live objects, and whatever of theirs can still call into the library, keep
+// it loaded.
 void CountObject(bool add);
 
-// The self-registration steps; both throw Exception on failure.
+// References held on the class factory; returns the new count.
+ULONG CountFactoryReference(bool add);
+
+// Server locks (IClassFactory::LockServer). An unlock without a lock to undo
+// changes nothing and returns false.
+bool CountServerLock(bool lock);
+
+// The self-registration steps; both throw on failure, an EOleSysError
+// carrying SELFREG_E_TYPELIB or SELFREG_E_CLASS (or the system's own code)
+// for the step that failed.
 void RegisterServer(TComServer& server);
 void UnregisterServer(TComServer& server);

@@ -12,6 +12,7 @@
 #include "ComError.h"
 #include "ComServer.h"
 #include "Conn.h"
+#include "DispatchResult.h"
 #include "KestrelTypeLib.h"
 #include "TextBoundary.h"
 #include "Variant.h"
@@ -23,6 +24,15 @@ const DISPID DispIdGetURL = 1;
 const DISPID DispIdGetHREFs = 25;
 const DISPID DispIdBinaryData = 30;
 const DISPID DispIdGetHREFNames = 31;
+
+// The kind of call (DISPATCH_METHOD or DISPATCH_PROPERTYGET) that Invoke
+// answers itself for id; 0 for members the type information answers.
+WORD MovedResultKind(DISPID id)
+{
+  if (id == DispIdGetURL || id == DispIdGetHREFs) return DISPATCH_METHOD;
+  if (id == DispIdBinaryData || id == DispIdGetHREFNames) return DISPATCH_PROPERTYGET;
+  return 0;
+}
 
 // Out parameters are cleared before any work, so a failed call never leaves
 // a stale value; they receive the result only when the member succeeded.
@@ -116,7 +126,7 @@ public:
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT* argError) override
   {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!IsEqualIID(riid, IID_NULL)) return Refuse(DISP_E_UNKNOWNINTERFACE);
     // Some callers pass no parameter block for a call without arguments. The
     // members answered below accept that; the type information's Invoke
     // would refuse it, so the rest get an empty block.
@@ -125,9 +135,11 @@ public:
     // The body can be tens of megabytes and a link list tens of thousands of
     // texts, and the type information's Invoke copies a returned value once
     // more on its way out: the members that hand them out are answered here,
-    // their result moved, not copied.
+    // their result moved, not copied. Each answers only to the kind of call
+    // the type information gives it (a method is not run by reading it as a
+    // property); other kinds go there to be refused.
     const bool noArguments = params->cArgs == 0 && params->cNamedArgs == 0;
-    if (noArguments && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) {
+    if (noArguments && (flags & MovedResultKind(id))) {
       if (id == DispIdGetURL) {
         // A call made as a statement wants no result: it fetches for
         // BinaryData, SaveFileTo or the links, and converting the body to
@@ -138,51 +150,31 @@ public:
         return MoveResult(hr, result, exception, VT_BSTR, [&](VARIANT* v) { V_BSTR(v) = text; },
                           [&] { SysFreeString(text); });
       }
-      if (id == DispIdBinaryData || id == DispIdGetHREFs || id == DispIdGetHREFNames) {
-        VARIANT value;
-        VariantInit(&value);
-        const HRESULT hr = id == DispIdBinaryData ? get_BinaryData(&value)
-                           : id == DispIdGetHREFs ? GetHREFs(&value)
-                                                  : get_GetHREFNames(&value);
-        return MoveResult(hr, result, exception, V_VT(&value), [&](VARIANT* v) { *v = value; },
-                          [&] { VariantClear(&value); });
-      }
+      VARIANT value;
+      VariantInit(&value);
+      const HRESULT hr = id == DispIdBinaryData ? get_BinaryData(&value)
+                         : id == DispIdGetHREFs ? GetHREFs(&value)
+                                                : get_GetHREFNames(&value);
+      return MoveResult(hr, result, exception, V_VT(&value), [&](VARIANT* v) { *v = value; },
+                        [&] { VariantClear(&value); });
     }
     // Script engines differ in which put flag they send for an assignment;
     // either one reaches the property's put accessor.
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
       flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
-    return factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn2*>(this), id, flags, params,
-                                                      result, exception, argError);
+    const HRESULT hr = factory_.TypeInfo().InterfaceInfo->Invoke(static_cast<IConn2*>(this), id, flags, params,
+                                                                  result, exception, argError);
+    // A member that ran set the thread's error information itself; a call the
+    // type information refused (its codes are the dispatch facility's) ran
+    // none, and clears it here rather than on every call.
+    return HRESULT_FACILITY(hr) == FACILITY_DISPATCH && hr != DISP_E_EXCEPTION ? Refuse(hr) : hr;
   }
 
-  // Hands a fresh value to the caller's result, or releases it when the
-  // caller wants none or the call failed. A failure reaches the caller as
-  // the type information's Invoke would report it: its error information in
-  // the exception record and DISP_E_EXCEPTION.
-  template <typename Store, typename Release>
-  static HRESULT MoveResult(HRESULT hr, VARIANT* result, EXCEPINFO* exception, VARTYPE type, Store store,
-                            Release release)
+  // A call refused before any member ran leaves no earlier failure's text.
+  static HRESULT Refuse(HRESULT hr)
   {
-    if (SUCCEEDED(hr) && result) {
-      VariantClear(result);
-      V_VT(result) = type;
-      store(result);
-      return hr;
-    }
-    release();
-    if (SUCCEEDED(hr) || !exception) return hr;
-    *exception = EXCEPINFO{};
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
-      info->GetSource(&exception->bstrSource);
-      info->GetDescription(&exception->bstrDescription);
-      info->GetHelpFile(&exception->bstrHelpFile);
-      info->GetHelpContext(&exception->dwHelpContext);
-      info->Release();
-    }
-    exception->scode = hr;
-    return DISP_E_EXCEPTION;
+    ClearComError();
+    return hr;
   }
 
   // IConn
@@ -464,11 +456,13 @@ private:
 
   bool Implements(REFIID riid) { return Find(riid) != nullptr; }
 
-  // One IConn member: clear the out parameter, run the member, store its
-  // result; a failure becomes the COM error of this class.
+  // One IConn member: clear the thread's error information and the out
+  // parameter, run the member, store its result; a failure becomes the COM
+  // error of this class.
   template <class Out, class Member>
   HRESULT Answer(Out* out, Member&& member)
   {
+    ClearComError();
     if (!out) return E_POINTER;
     ClearOut(out);
     const TCallGuard guard = Guard();
@@ -501,6 +495,7 @@ private:
   template <class Out, class Member, class Handler>
   HRESULT AnswerOrDo(Out* out, Member&& member, Handler&& handle)
   {
+    ClearComError();
     if (!out) return E_POINTER;
     ClearOut(out);
     const TCallGuard guard = Guard();
@@ -516,6 +511,7 @@ private:
   // GetURL's exchange without its text; failures go to Error as GetURL's do.
   HRESULT Fetch()
   {
+    ClearComError();
     const TCallGuard guard = Guard();
     if (!guard) return guard.Refusal();
     DoOrHandle([&] { conn_.GetURL(false); }, [&] { conn_.RecordError(DescribeCurrentException()); });
@@ -525,6 +521,7 @@ private:
   template <class Member>
   HRESULT Answer(Member&& member)
   {
+    ClearComError();
     const TCallGuard guard = Guard();
     if (!guard) return guard.Refusal();
     try {
@@ -554,6 +551,8 @@ HRESULT CreateConnObject(TConnFactory& factory, IUnknown* outer, REFIID riid, vo
   TConnObject* object = nullptr;
   try {
     object = new TConnObject(factory, outer);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
   } catch (...) {
     return E_UNEXPECTED;
   }

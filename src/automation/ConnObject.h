@@ -10,5 +10,6 @@ class TConnFactory;
 
 // Makes a new object and returns its interface riid in *ppv; the object is
 // destroyed again when riid is refused. Construction failures give
-// E_UNEXPECTED. outer, when given, controls the object (riid is IUnknown).
+// E_OUTOFMEMORY for memory and E_UNEXPECTED for anything else. outer, when
+// given, controls the object (riid is IUnknown).
 HRESULT CreateConnObject(TConnFactory& factory, IUnknown* outer, REFIID riid, void** ppv);

@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <string>
 
+#include <olectl.h>
+
 #include "ClassFactory.h"
+#include "ComError.h"
 #include "ComServer.h"
+#include "RegistryJournal.h"
 #include "TextBoundary.h"
-#include "codecs/Exception.h"
 
 namespace {
 
@@ -21,18 +24,23 @@ std::wstring GuidString(REFGUID guid)
   return text;
 }
 
-void SetRegistryValue(const std::wstring& key, const wchar_t* name, const std::wstring& data)
+[[noreturn]] void FailClassKeys()
+{
+  throw EOleSysError("Error creating system registry entry", SELFREG_E_CLASS);
+}
+
+void SetRegistryValue(TRegistryJournal& journal, const std::wstring& key, const wchar_t* name,
+                      const std::wstring& data)
+{
+  if (journal.SetText(key, name, data) != ERROR_SUCCESS) FailClassKeys();
+}
+
+bool KeyExists(const std::wstring& key)
 {
   HKEY handle = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, &handle, nullptr);
-  if (rc == ERROR_SUCCESS) {
-    // REG_SZ data includes its terminating zero.
-    rc = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
-  }
-  if (rc != ERROR_SUCCESS) throw Exception("Error creating system registry entry");
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
 }
 
 std::wstring Directory(const std::wstring& path)
@@ -55,36 +63,35 @@ std::wstring ServerPath(const std::wstring& path)
   return shortPath;
 }
 
-std::wstring VersionString(ITypeLib* lib)
+// What the registry needs of the type library's attributes.
+struct TLibraryId {
+  std::wstring Guid;     // {LIBID}
+  std::wstring Version;  // "1.0": for the class's Version key
+  std::wstring Key;      // TypeLib\{LIBID}\1.0, the version's own key (hexadecimal numbers)
+};
+
+TLibraryId LibraryIdOf(ITypeLib* lib)
 {
   TLIBATTR* attr = nullptr;
-  if (FAILED(lib->GetLibAttr(&attr))) throw Exception("Error creating system registry entry");
+  const HRESULT hr = lib->GetLibAttr(&attr);
+  if (FAILED(hr)) throw EOleSysError("Error registering type library", hr);
+  TLibraryId id;
+  id.Guid = GuidString(attr->guid);
   wchar_t text[16];
   swprintf(text, 16, L"%d.%d", attr->wMajorVerNum, attr->wMinorVerNum);
-  lib->ReleaseTLibAttr(attr);
-  return text;
-}
-
-std::wstring LibraryId(ITypeLib* lib)
-{
-  TLIBATTR* attr = nullptr;
-  if (FAILED(lib->GetLibAttr(&attr))) throw Exception("Error creating system registry entry");
-  std::wstring id = GuidString(attr->guid);
+  id.Version = text;
+  swprintf(text, 16, L"%x.%x", attr->wMajorVerNum, attr->wMinorVerNum);
+  id.Key = L"TypeLib\\" + id.Guid + L"\\" + text;
   lib->ReleaseTLibAttr(attr);
   return id;
 }
 
 void UnregisterTypeLibrary(TComServer& server)
 {
-  if (!server.OleAut) return;
-  using TUnRegisterTypeLib = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-  const auto unregister = reinterpret_cast<TUnRegisterTypeLib>(
-      reinterpret_cast<void (*)()>(GetProcAddress(server.OleAut, "UnRegisterTypeLib")));
-  if (!unregister) return;
   TLIBATTR* attr = nullptr;
   if (FAILED(server.TypeLib->GetLibAttr(&attr))) return;
   // Already unregistered is as good as done.
-  unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+  UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
   server.TypeLib->ReleaseTLibAttr(attr);
 }
 
@@ -104,27 +111,40 @@ bool ClassRegisteredInOtherView(const std::wstring& classKey)
 
 }  // namespace
 
+// The type library first, then the class keys. A step that fails takes back
+// what the steps before it wrote; a type library that was registered before
+// stays registered.
 void RegisterServer(TComServer& server)
 {
   ITypeLib* lib = server.TypeLib.Get();
+  const TLibraryId libraryId = LibraryIdOf(lib);
+  const bool libraryKnown = KeyExists(libraryId.Key);
   std::wstring helpDir = Directory(server.ModulePath);
   if (FAILED(RegisterTypeLib(lib, const_cast<LPOLESTR>(server.ModulePath.c_str()),
-                             helpDir.empty() ? nullptr : &helpDir[0])))
-    throw Exception("Error registering type library");
+                             helpDir.empty() ? nullptr : &helpDir[0]))) {
+    if (!libraryKnown) UnregisterTypeLibrary(server);
+    throw EOleSysError("Error registering type library", SELFREG_E_TYPELIB);
+  }
 
   const TConnFactory& factory = *server.ConnFactory;
   const std::wstring classKey = L"CLSID\\" + GuidString(factory.ClassId());
-  const std::wstring description = AnsiToWide(factory.TypeInfo().Description);
   const std::wstring& progId = factory.ProgId();
-
-  SetRegistryValue(classKey, nullptr, description);
-  SetRegistryValue(classKey + L"\\InprocServer32", nullptr, ServerPath(server.ModulePath));
-  SetRegistryValue(classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-  SetRegistryValue(progId, nullptr, description);
-  SetRegistryValue(progId + L"\\Clsid", nullptr, GuidString(factory.ClassId()));
-  SetRegistryValue(classKey + L"\\ProgID", nullptr, progId);
-  SetRegistryValue(classKey + L"\\Version", nullptr, VersionString(lib));
-  SetRegistryValue(classKey + L"\\TypeLib", nullptr, LibraryId(lib));
+  TRegistryJournal journal;
+  try {
+    const std::wstring description = AnsiToWide(factory.TypeInfo().Description);
+    SetRegistryValue(journal, classKey, nullptr, description);
+    SetRegistryValue(journal, classKey + L"\\InprocServer32", nullptr, ServerPath(server.ModulePath));
+    SetRegistryValue(journal, classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
+    SetRegistryValue(journal, progId, nullptr, description);
+    SetRegistryValue(journal, progId + L"\\Clsid", nullptr, GuidString(factory.ClassId()));
+    SetRegistryValue(journal, classKey + L"\\ProgID", nullptr, progId);
+    SetRegistryValue(journal, classKey + L"\\Version", nullptr, libraryId.Version);
+    SetRegistryValue(journal, classKey + L"\\TypeLib", nullptr, libraryId.Guid);
+  } catch (...) {
+    journal.Undo();
+    if (!libraryKnown) UnregisterTypeLibrary(server);
+    throw;
+  }
 }
 
 void UnregisterServer(TComServer& server)

@@ -60,12 +60,6 @@ const DWORD IssuerErrors = CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_IS_
 
 }  // namespace
 
-TSecurityApi::~TSecurityApi() {
-  FTable = nullptr;
-  if (FCrypt) FreeLibrary(FCrypt);
-  if (FSecurity) FreeLibrary(FSecurity);
-}
-
 void TSecurityApi::Load() {
   if (IsLoaded()) return;
   TLockGuard guard(FLoadLock);
@@ -82,6 +76,9 @@ void TSecurityApi::Load() {
   FDuplicate = Bind<TCertDuplicateCertificateContext>(FCrypt, "CertDuplicateCertificateContext");
   FFindExtension = Bind<TCertFindExtension>(FCrypt, "CertFindExtension");
   FDecodeObject = Bind<TCryptDecodeObject>(FCrypt, "CryptDecodeObject");
+  // Needed only for trusted fingerprints: TLS works without it.
+  FHash = reinterpret_cast<TCryptHashCertificate2>(
+      reinterpret_cast<void*>(GetProcAddress(FCrypt, "CryptHashCertificate2")));
   auto init = Bind<PSecurityFunctionTableA(WINAPI*)()>(FSecurity, "InitSecurityInterfaceA");
   PSecurityFunctionTableA table = init();
   if (!table || !table->AcquireCredentialsHandleA || !table->InitializeSecurityContextA ||
@@ -188,6 +185,16 @@ PCCERT_CONTEXT TSecurityApi::DuplicateCertificate(PCCERT_CONTEXT Certificate) { 
 
 void TSecurityApi::FreeCertificate(PCCERT_CONTEXT Certificate) {
   if (Certificate) FFreeContext(Certificate);
+}
+
+std::string TSecurityApi::CertificateSha256(PCCERT_CONTEXT Certificate) {
+  BYTE digest[32];
+  DWORD size = sizeof digest;
+  if (!FHash || !Certificate ||
+      !FHash(L"SHA256", 0, nullptr, Certificate->pbCertEncoded, Certificate->cbCertEncoded, digest, &size) ||
+      size != sizeof digest)
+    return std::string();
+  return std::string(reinterpret_cast<const char*>(digest), size);
 }
 
 TSecurityApi SecurityApi;

@@ -46,7 +46,6 @@ struct TCertificateVerdict {
 class TSecurityApi {
 public:
   TSecurityApi() = default;
-  ~TSecurityApi();
   TSecurityApi(const TSecurityApi&) = delete;
   TSecurityApi& operator=(const TSecurityApi&) = delete;
 
@@ -73,6 +72,9 @@ public:
                                               uint32_t UrlTimeoutMs, bool ForgiveIssuer = false);
   PCCERT_CONTEXT DuplicateCertificate(PCCERT_CONTEXT Certificate);
   void FreeCertificate(PCCERT_CONTEXT Certificate);
+  // The 32 bytes of the SHA-256 digest of the certificate's encoded form, by
+  // the system's hash; empty where the system cannot make it.
+  std::string CertificateSha256(PCCERT_CONTEXT Certificate);
 
 private:
   using TCertGetCertificateChain = BOOL(WINAPI*)(HCERTCHAINENGINE, PCCERT_CONTEXT, LPFILETIME, HCERTSTORE,
@@ -85,6 +87,7 @@ private:
   using TCertDuplicateCertificateContext = PCCERT_CONTEXT(WINAPI*)(PCCERT_CONTEXT);
   using TCertFindExtension = PCERT_EXTENSION(WINAPI*)(LPCSTR, DWORD, CERT_EXTENSION*);
   using TCryptDecodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const BYTE*, DWORD, DWORD, void*, DWORD*);
+  using TCryptHashCertificate2 = BOOL(WINAPI*)(LPCWSTR, DWORD, void*, const BYTE*, DWORD, BYTE*, DWORD*);
 
   // The policy code for the chain's own findings, the most telling first.
   uint32_t ChainStatus(PCCERT_CHAIN_CONTEXT Chain, DWORD Forgiven);
@@ -103,9 +106,14 @@ private:
   TCertDuplicateCertificateContext FDuplicate = nullptr;
   TCertFindExtension FFindExtension = nullptr;
   TCryptDecodeObject FDecodeObject = nullptr;
+  TCryptHashCertificate2 FHash = nullptr;  // optional: older systems lack it
   // Set last, once every entry point above is bound.
   std::atomic<PSecurityFunctionTableA> FTable{nullptr};
 };
 
-// The process-wide binding; loaded on first use, freed when the module unloads.
+// The process-wide binding, loaded on first use. Its libraries stay loaded
+// until the process ends: a certificate check may still be running on a pool
+// thread after its connection has gone, and while the module unloads freeing
+// a library is unsafe. (Both are system libraries the platform's TLS keeps
+// loaded anyway.)
 extern TSecurityApi SecurityApi;

@@ -28,16 +28,20 @@ Fn Entry(const TWinsockApi& api, const char* name) {
 
 }  // namespace
 
-TWinsockApi::TWinsockApi(const std::string& libraryName) : FLibraryName(libraryName) {
-  // Static start-up cannot report an error: a library that does not load
-  // leaves the binding unloaded, and the module's entry point checks that.
+TWinsockApi::TWinsockApi(const std::string& libraryName, TBinding binding)
+    : FLibraryName(libraryName), FLoadOnUse(binding == BindOnFirstUse), FBinding(binding) {
+  if (binding == BindOnFirstUse) return;
+  // A constructor cannot report the error: a library that does not load
+  // leaves the binding unloaded, and its calls say so.
   try {
     Load();
   } catch (const EWinsockDLLError&) {
   }
 }
 
-TWinsockApi::~TWinsockApi() { Unload(); }
+TWinsockApi::~TWinsockApi() {
+  if (FBinding == BindNow) Unload();
+}
 
 bool TWinsockApi::IsLoaded() const { return IsValidModule(FHandle.load()); }
 
@@ -54,13 +58,38 @@ void TWinsockApi::Load() {
 
 void TWinsockApi::Unload() {
   TLockGuard guard(FLoadLock);
+  FLoadOnUse = false;
   if (HMODULE handle = FHandle.exchange(nullptr)) FreeLibrary(handle);
 }
 
-FARPROC TWinsockApi::GetProc(const char* name) const {
+void TWinsockApi::Prepare() {
+  if (IsLoaded() || !FLoadOnUse) return;
+  try {
+    Load();
+  } catch (const EWinsockDLLError&) {
+  }
+}
+
+void TWinsockApi::ReleaseUnused() {
+  TLockGuard guard(FLoadLock);
+  if (FLookupCancelled) return;
+  if (HMODULE handle = FHandle.exchange(nullptr)) {
+    FLoadOnUse = true;
+    FreeLibrary(handle);
+  }
+}
+
+HMODULE TWinsockApi::Bound() const {
   // One read of the handle: an Unload on another thread between a check and
   // the lookup must not pass a freed handle on.
   HMODULE handle = FHandle.load();
+  if (IsValidModule(handle) || !FLoadOnUse) return handle;
+  const_cast<TWinsockApi*>(this)->Load();
+  return FHandle.load();
+}
+
+FARPROC TWinsockApi::GetProc(const char* name) const {
+  HMODULE handle = Bound();
   if (!IsValidModule(handle)) throw EWinsockDLLError(SWinsockNotLoaded);
   FARPROC proc = GetProcAddress(handle, name);
   if (!proc) RaiseFunctionNotFound(name);
@@ -82,7 +111,7 @@ u_short TWinsockApi::htons(u_short hostshort) {
 unsigned long TWinsockApi::inet_addr(const char* cp) {
   // Looked up without the load check: an unloaded binding reports the
   // missing entry point rather than the missing library.
-  HMODULE handle = FHandle.load();
+  HMODULE handle = Bound();
   FARPROC proc = handle ? GetProcAddress(handle, "inet_addr") : nullptr;
   if (!proc) RaiseFunctionNotFound("inet_addr");
   return reinterpret_cast<unsigned long(WINAPI*)(const char*)>(reinterpret_cast<void*>(proc))(cp);
@@ -149,6 +178,7 @@ HANDLE TWinsockApi::WSAAsyncGetHostByName(HWND hWnd, u_int wMsg, const char* nam
 }
 
 int TWinsockApi::WSACancelAsyncRequest(HANDLE hAsyncTaskHandle) {
+  FLookupCancelled = true;
   return Entry<int(WINAPI*)(HANDLE)>(*this, "WSACancelAsyncRequest")(hAsyncTaskHandle);
 }
 
@@ -157,7 +187,7 @@ int TWinsockApi::WSAAsyncSelect(SOCKET s, HWND hWnd, u_int wMsg, long lEvent) {
                                                                                  lEvent);
 }
 
-TWinsockApi WinsockApi;
+TWinsockApi WinsockApi(TWinsockApi::DefaultLibraryName, TWinsockApi::BindOnFirstUse);
 
 int16_t GetAsyncError(LPARAM lParam) {
   return static_cast<int16_t>(static_cast<uint16_t>((static_cast<uintptr_t>(lParam) >> 16) & 0xFFFF));

@@ -29,7 +29,14 @@ class TWinsockApi {
 public:
   static const char* const DefaultLibraryName;  // "wsock32.dll"
 
-  explicit TWinsockApi(const std::string& libraryName = DefaultLibraryName);
+  // When the library is loaded: at once by the constructor (a failure leaves
+  // the binding unloaded), or by the first call that needs it.
+  enum TBinding { BindNow, BindOnFirstUse };
+
+  explicit TWinsockApi(const std::string& libraryName = DefaultLibraryName, TBinding binding = BindNow);
+  // A binding made to load on first use belongs to the module and frees
+  // nothing here: at module unload freeing a library is unsafe, and at
+  // process end pointless. Others free their library.
   ~TWinsockApi();
   TWinsockApi(const TWinsockApi&) = delete;
   TWinsockApi& operator=(const TWinsockApi&) = delete;
@@ -46,8 +53,16 @@ public:
   bool IsLoaded() const;
   // Raises EWinsockDLLError "Winsock not found" when the library cannot be loaded.
   void Load();
+  // Unloaded this way, the library stays unloaded until Load.
   void Unload();
-  // Raises "Winsock is not loaded" or "Function <name> not found".
+  // For a binding that loads on first use: loads the library now, quietly;
+  // a failure is left to the first call, which reports it.
+  void Prepare();
+  // Frees the library while nothing uses it; the next call that needs it
+  // loads it again. Once a lookup has been cancelled the library stays: the
+  // lookup may still be running inside it, on a thread of its own.
+  void ReleaseUnused();
+  // Raises "Winsock not found", "Winsock is not loaded" or "Function <name> not found".
   FARPROC GetProc(const char* name) const;
   HMODULE Handle() const { return FHandle.load(); }
 
@@ -74,15 +89,23 @@ public:
   int WSAAsyncSelect(SOCKET s, HWND hWnd, u_int wMsg, long lEvent);
 
 private:
+  // The handle, loading the library first when the binding loads on use.
+  HMODULE Bound() const;
+
   std::string FLibraryName;
   std::atomic<HMODULE> FHandle{nullptr};
+  // Set while a call that finds the library unloaded loads it.
+  std::atomic<bool> FLoadOnUse{false};
+  // Set by the first cancelled lookup: the library is not released.
+  std::atomic<bool> FLookupCancelled{false};
+  const TBinding FBinding;
   TCriticalSection FLoadLock;
   TCriticalSection FStartupLock;
 };
 
-// The process-wide binding, loaded when the module initialises. A failed load
-// leaves it unloaded (IsLoaded false) rather than failing static start-up; the
-// module's entry point refuses to come up in that case.
+// The process-wide binding. Nothing is loaded while the module loads: the
+// first connection loads the library, and a library that cannot be loaded
+// fails each request with "Winsock not found".
 extern TWinsockApi WinsockApi;
 
 // Fields of the second parameter of an asynchronous notice.

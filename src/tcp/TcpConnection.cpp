@@ -14,7 +14,11 @@ const int LookupBufferSize = MAXGETHOSTSTRUCT;  // 1024 bytes
 
 }  // namespace
 
-TTcpConnection::TTcpConnection(TComponent* AOwner) : TComponent(AOwner) {}
+TTcpConnection::TTcpConnection(TComponent* AOwner) : TComponent(AOwner) {
+  // The first connection loads the socket library; one that cannot be loaded
+  // fails this connection's first socket call with its own text.
+  WinsockApi.Prepare();
+}
 
 TTcpConnection::~TTcpConnection() {
   // A destructor must not throw: an unloaded binding only skips the clean-up.

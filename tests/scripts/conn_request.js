@@ -115,5 +115,30 @@ check("POST length sent", echoed.indexOf("\r\nContent-Length: " + form.length + 
 checkEqual("POST body last", echoed.substr(echoed.length - form.length - 4), "\r\n\r\n" + form);
 post = null;
 
+// Reading a method as a property runs nothing: the scenario server's log
+// shows no request for the probe's target until GetURL is called.
+var scenarioLog = "Z:" + env("SERVERS_RUN").replace(/\//g, "\\") + "\\scenario.log";
+function requestsFor(target) {
+  var text = new ActiveXObject("Scripting.FileSystemObject").OpenTextFile(scenarioLog).ReadAll();
+  return text.split("GET /" + target + " HTTP/1.0").length - 1;
+}
+var probe = new ActiveXObject("Kestrel.Conn");
+var target = "echo/read-as-property-" + new Date().getTime();
+probe.URL = scenarioBase + target;
+var kinds = typeof probe.GetURL + " " + typeof probe.GetHREFs;
+check("typeof of the methods", kinds === "unknown unknown" || kinds === "undefined undefined", kinds);
+var tested = "not run";
+try {
+  tested = probe.GetURL ? "true" : "false";
+} catch (e) {
+  tested = "refused";
+}
+check("a method tested as a value runs nothing", tested !== "true", tested);
+checkEqual("no request from reading the methods", requestsFor(target), 0);
+checkEqual("no response from reading the methods", probe.Response, "");
+probe.GetURL();
+checkEqual("one request from calling GetURL", requestsFor(target), 1);
+probe = null;
+
 conn = null;
 WScript.Echo("DONE");

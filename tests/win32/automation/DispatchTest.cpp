@@ -1,12 +1,18 @@
 // IConn through IDispatch, as the script engines call it: names, type
-// information, argument coercion, put flags and exceptions.
+// information, argument coercion, put flags, exceptions and the thread's
+// error information.
 #include <gtest/gtest.h>
+#include <olectl.h>
 
+#include <cwctype>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
-#include <cwctype>
 
 #include "AutomationTestSupport.h"
+#include "ComError.h"
+#include "DispatchResult.h"
 
 namespace {
 
@@ -184,4 +190,148 @@ TEST_F(Dispatch, BodyAndLinkMembersAnswerAsTheTypeInformationWould)
   TBstr extra(L"x");
   VARIANT arg = Text(extra.Get());
   EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(1, DISPATCH_METHOD, &arg, 1));
+}
+
+// A method runs only when called: reading it as a property is answered as
+// the type information answers it, and sends nothing. The same for a
+// property called as a method.
+TEST_F(Dispatch, EachMemberAnswersOnlyTheKindsOfCallTheTypeInformationGivesIt)
+{
+  TComPtr<IConn2> conn;
+  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IConn2, conn.ReceiveVoid()));
+  TComPtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, disp->GetTypeInfo(0, 0, info.Receive()));
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty()) << "scenario server not running";
+  TBstr url(base + L"echo/read-as-property");
+  ASSERT_EQ(S_OK, conn->put_URL(url.Get()));
+
+  const struct {
+    DISPID id;
+    WORD flags;
+    HRESULT expected;
+  } rows[] = {
+      {1, DISPATCH_PROPERTYGET, DISP_E_MEMBERNOTFOUND},   // GetURL
+      {25, DISPATCH_PROPERTYGET, DISP_E_MEMBERNOTFOUND},  // GetHREFs
+      {30, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},       // BinaryData
+      {31, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},       // GetHREFNames
+      {30, DISPATCH_PROPERTYGET, S_OK},
+      {31, DISPATCH_PROPERTYGET, S_OK},
+      {16, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},  // Version, through the type information
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.expected, Call(row.id, row.flags)) << row.id << " " << row.flags;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT theirs;
+    VariantInit(&theirs);
+    EXCEPINFO theirException = {};
+    UINT argError = 0;
+    EXPECT_EQ(row.expected, info->Invoke(conn.Get(), row.id, row.flags, &none, &theirs, &theirException, &argError))
+        << "the type information: " << row.id << " " << row.flags;
+    VariantClear(&theirs);
+  }
+  TBstr headers;
+  EXPECT_EQ(S_OK, conn->get_Headers(headers.Out()));
+  EXPECT_EQ(L"", headers.Text()) << "a request was sent";
+}
+
+// A member's result never comes with an earlier failure's error information;
+// a member that fails leaves its own.
+TEST_F(Dispatch, NoMemberLeavesAnEarlierFailuresErrorInformation)
+{
+  TComPtr<IConn2> conn;
+  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IConn2, conn.ReceiveVoid()));
+  TBstr bad(L"%zz"), good(L"a b"), out;
+  const struct {
+    const char* name;
+    std::function<HRESULT()> call;
+    HRESULT expected;
+    const wchar_t* description;  // null: no error information
+  } rows[] = {
+      {"get_URL(NULL)", [&] { return conn->get_URL(nullptr); }, E_POINTER, nullptr},
+      {"GetHREFs(NULL)", [&] { return conn->GetHREFs(nullptr); }, E_POINTER, nullptr},
+      {"get_Version", [&] { return conn->get_Version(out.Out()); }, S_OK, nullptr},
+      {"URLEncode", [&] { return conn->URLEncode(good.Get(), out.Out()); }, S_OK, nullptr},
+      {"GetURL without URL", [&] { return conn->GetURL(out.Out()); }, S_OK, nullptr},
+      {"Invoke of no member", [&] { return Call(99, DISPATCH_METHOD); }, DISP_E_MEMBERNOTFOUND, nullptr},
+      {"GetURL read as property", [&] { return Call(1, DISPATCH_PROPERTYGET); }, DISP_E_MEMBERNOTFOUND, nullptr},
+      {"URLDecode failing", [&] { return conn->URLDecode(bad.Get(), out.Out()); }, E_UNEXPECTED,
+       L"'$zz' is not a valid integer value"},
+  };
+  for (const auto& row : rows) {
+    TBstr proxy(L"no-port");
+    ASSERT_EQ(E_UNEXPECTED, conn->put_Proxy(proxy.Get()));  // leaves error information behind
+    EXPECT_EQ(row.expected, row.call()) << row.name;
+    const TErrorText error = TakeErrorInfo();
+    EXPECT_EQ(row.description != nullptr, error.Present)
+        << row.name << ": " << std::string(error.Description.begin(), error.Description.end());
+    if (row.description) {
+      EXPECT_EQ(row.description, error.Description) << row.name;
+    }
+  }
+}
+
+// A failure reaches an Invoke caller as DISP_E_EXCEPTION whether or not it
+// gave an exception record: through the type information, and from the
+// members Invoke answers itself.
+TEST_F(Dispatch, AFailureIsAnExceptionWithOrWithoutARecord)
+{
+  TBstr bad(L"%zz");
+  VARIANT arg = Text(bad.Get());
+  DISPPARAMS params = {&arg, nullptr, 1, 0};
+  EXPECT_EQ(DISP_E_EXCEPTION,
+            disp->Invoke(24, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr));
+  EXPECT_EQ(L"'$zz' is not a valid integer value", TakeErrorInfo().Description);
+
+  const TErrorOrigin origin{IID_IConn, L"Kestrel.Conn"};
+  for (const bool record : {false, true}) {
+    ClearException();
+    VariantClear(&result);
+    ReportComError(origin, "Out of memory", E_OUTOFMEMORY);
+    bool released = false;
+    EXPECT_EQ(DISP_E_EXCEPTION, MoveResult(E_OUTOFMEMORY, &result, record ? &exception : nullptr, VT_BSTR,
+                                           [](VARIANT*) { ADD_FAILURE() << "stored a failed result"; },
+                                           [&] { released = true; }));
+    EXPECT_TRUE(released);
+    EXPECT_EQ(VT_EMPTY, V_VT(&result));
+    const TErrorText left = TakeErrorInfo();
+    if (record) {
+      EXPECT_EQ(E_OUTOFMEMORY, exception.scode);
+      EXPECT_STREQ(L"Out of memory", exception.bstrDescription);
+      EXPECT_STREQ(L"Kestrel.Conn", exception.bstrSource);
+      EXPECT_FALSE(left.Present) << "moved into the record";
+    } else {
+      EXPECT_EQ(L"Out of memory", left.Description) << "left on the thread";
+    }
+  }
+}
+
+// Every failure gets its code: memory its own, one carrying a code that code.
+TEST(ComError, EachFailureGetsItsCodeAndItsText)
+{
+  const TErrorOrigin origin{IID_IConn, L"Kestrel.Conn"};
+  const struct {
+    std::function<void()> fail;
+    HRESULT expected;
+    const wchar_t* description;
+  } rows[] = {
+      {[] { throw std::bad_alloc(); }, E_OUTOFMEMORY, L"Out of memory"},
+      {[] { throw Exception("Proxy port is required"); }, E_UNEXPECTED, L"Proxy port is required"},
+      {[] { throw EOleSysError("Error creating system registry entry", SELFREG_E_CLASS); }, SELFREG_E_CLASS,
+       L"Error creating system registry entry"},
+      {[] { throw std::runtime_error("plain"); }, E_UNEXPECTED, L"plain"},
+  };
+  for (const auto& row : rows) {
+    HRESULT hr = S_OK;
+    try {
+      row.fail();
+    } catch (...) {
+      hr = ReportCurrentException(origin);
+    }
+    EXPECT_EQ(row.expected, hr);
+    const TErrorText error = TakeErrorInfo();
+    EXPECT_EQ(row.description, error.Description);
+    EXPECT_EQ(L"Kestrel.Conn", error.Source);
+    EXPECT_TRUE(IsEqualGUID(IID_IConn, error.Interface));
+  }
 }

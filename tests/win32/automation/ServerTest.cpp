@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <ocidl.h>
+#include <olectl.h>
 
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "AutomationTestSupport.h"
@@ -93,6 +96,59 @@ void ExpectRegisteredAt(const std::wstring& serverPath)
 struct TRegisteredAfterwards {
   ~TRegisteredAfterwards() { EXPECT_EQ(S_OK, KestrelDll().RegisterServer()); }
 };
+
+// A volatile key under HKEY_CLASSES_ROOT, with a default value when one is
+// given: the registry refuses the lasting keys registration creates under it.
+class TVolatileKey {
+public:
+  TVolatileKey(const std::wstring& key, const wchar_t* value) : key_(key)
+  {
+    HKEY handle = nullptr;
+    DWORD disposition = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &handle, &disposition));
+    // An existing key stays as it is, lasting: it would block nothing.
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition) << "the key existed already";
+    if (value)
+      RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                     static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+  }
+  ~TVolatileKey() { RegDeleteKeyW(HKEY_CLASSES_ROOT, key_.c_str()); }
+
+private:
+  std::wstring key_;
+};
+
+void SetRegText(const std::wstring& key, const wchar_t* value)
+{
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueW(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value,
+                                        static_cast<DWORD>(wcslen(value) * sizeof(wchar_t))));
+}
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD found, LONG_PTR language)
+{
+  *reinterpret_cast<WORD*>(language) = found;
+  return FALSE;
+}
+
+// A copy of the library whose type library resource holds no type library.
+std::wstring CopyWithoutTypeLibrary(const std::wstring& copy)
+{
+  if (!CopyFileW(KestrelDll().Path.c_str(), copy.c_str(), FALSE)) return L"cannot copy";
+  HMODULE data = LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  WORD language = 0;
+  EnumResourceLanguagesW(data, L"TYPELIB", MAKEINTRESOURCEW(1), FirstLanguage, reinterpret_cast<LONG_PTR>(&language));
+  FreeLibrary(data);
+  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+  if (!update) return L"cannot update";
+  char junk[] = "no type library here";
+  if (!UpdateResourceW(update, L"TYPELIB", MAKEINTRESOURCEW(1), language, junk, sizeof junk)) {
+    EndUpdateResourceW(update, TRUE);
+    return L"cannot replace the type library";
+  }
+  return EndUpdateResourceW(update, FALSE) ? L"" : L"cannot write";
+}
 
 }  // namespace
 
@@ -185,6 +241,50 @@ TEST(Unloading, LiveObjectsFactoryReferencesAndLocksKeepTheLibrary)
   ASSERT_EQ(S_OK, factory->LockServer(FALSE));
   factory.Reset();
   EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
+}
+
+TEST(Unloading, AnUnmatchedUnlockChangesNothingAndLocksWorkOnAnyThread)
+{
+  TComPtr<IClassFactory> factory = ConnFactory();
+  TComPtr<IConn> conn;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IConn, conn.ReceiveVoid()));
+  EXPECT_EQ(S_FALSE, factory->LockServer(FALSE)) << "no lock to undo";
+  factory.Reset();
+  EXPECT_EQ(S_FALSE, KestrelDll().CanUnloadNow()) << "the live object still counts";
+
+  // A thread that never initialised COM takes a lock, another ends it.
+  factory = ConnFactory();
+  HRESULT locked = E_FAIL, unlocked = E_FAIL;
+  std::thread([&] { locked = factory->LockServer(TRUE); }).join();
+  conn.Reset();
+  EXPECT_EQ(S_OK, locked);
+  EXPECT_EQ(S_FALSE, KestrelDll().CanUnloadNow()) << "the lock still counts";
+  std::thread([&] { unlocked = factory->LockServer(FALSE); }).join();
+  EXPECT_EQ(S_OK, unlocked);
+  EXPECT_EQ(S_FALSE, factory->LockServer(FALSE));
+  factory.Reset();
+  EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
+}
+
+// Nothing is loaded while the library loads: the socket library comes with
+// the first object and goes when nothing uses the library any more.
+TEST(Unloading, TheSocketLibraryIsLoadedOnFirstUseAndReleasedWhenUnused)
+{
+  ASSERT_EQ(S_OK, KestrelDll().CanUnloadNow());
+  EXPECT_EQ(nullptr, GetModuleHandleW(L"wsock32.dll"));
+  TComPtr<IConn> conn = NewConn();
+  ASSERT_TRUE(conn);
+  EXPECT_NE(nullptr, GetModuleHandleW(L"wsock32.dll"));
+  EXPECT_EQ(S_FALSE, KestrelDll().CanUnloadNow());
+  EXPECT_NE(nullptr, GetModuleHandleW(L"wsock32.dll"));
+  conn.Reset();
+  EXPECT_EQ(S_OK, KestrelDll().CanUnloadNow());
+  EXPECT_EQ(nullptr, GetModuleHandleW(L"wsock32.dll"));
+  // And again for the next object.
+  conn = NewConn();
+  TBstr version;
+  EXPECT_EQ(S_OK, conn->get_Version(version.Out()));
+  EXPECT_NE(nullptr, GetModuleHandleW(L"wsock32.dll"));
 }
 
 TEST(ObjectIdentity, AnswersExactlyItsSixInterfaces)
@@ -288,6 +388,85 @@ TEST(Registration, APathWithABlankIsWrittenInShortForm)
   FreeLibrary(other.Module);
   DeleteFileW(copy.c_str());
   RemoveDirectoryW(folder.c_str());
+}
+
+// A registration that fails half-way says which part failed and takes back
+// what it wrote: nothing of it stays, and what was there before is as it was.
+TEST(Registration, AFailureHalfWayLeavesNothingBehind)
+{
+  TRegisteredAfterwards restore;
+  const std::wstring libKey = L"TypeLib\\" + kLibId;
+  const struct {
+    std::wstring blocking;      // a volatile key, under which registration cannot create its keys
+    const wchar_t* value;       // its default value, if any
+    bool registeredBefore;      // with "Old Object" as the class's description
+    HRESULT expected;
+  } rows[] = {
+      {libKey, nullptr, false, SELFREG_E_TYPELIB},
+      {L"Kestrel.Conn", L"Someone's", false, SELFREG_E_CLASS},
+      {L"Kestrel.Conn", L"Someone's", true, SELFREG_E_CLASS},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.blocking.begin(), row.blocking.end()) + (row.registeredBefore ? " over" : ""));
+    ASSERT_EQ(S_OK, KestrelDll().UnregisterServer());
+    // Older versions of the library, registered in this prefix by older
+    // builds, would keep the library's key from being made volatile.
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, libKey.c_str());
+    if (row.registeredBefore) {
+      ASSERT_EQ(S_OK, KestrelDll().RegisterServer());
+      SetRegText(kClassKey, L"Old Object");
+      RegDeleteKeyW(HKEY_CLASSES_ROOT, (row.blocking + L"\\Clsid").c_str());
+      RegDeleteKeyW(HKEY_CLASSES_ROOT, row.blocking.c_str());
+    }
+    {
+      TVolatileKey blocking(row.blocking, row.value);
+      EXPECT_EQ(row.expected, KestrelDll().RegisterServer());
+      if (row.value) {
+        EXPECT_EQ(row.value, RegText(row.blocking)) << "a value written over is put back";
+      }
+      if (row.registeredBefore) {
+        EXPECT_EQ(L"Old Object", RegText(kClassKey));
+        EXPECT_NE(L"<missing>", RegText(kClassKey + L"\\InprocServer32"));
+        EXPECT_EQ(L"Both", RegText(kClassKey + L"\\InprocServer32", L"ThreadingModel"));
+        EXPECT_TRUE(KeyExists(libKey + L"\\1.1"));
+      } else {
+        EXPECT_EQ(L"<missing>", RegText(kClassKey));
+        for (const std::wstring& key : {kClassKey + L"\\InprocServer32", kClassKey + L"\\ProgID",
+                                        kClassKey + L"\\TypeLib", libKey + L"\\1.1"})
+          EXPECT_FALSE(KeyExists(key)) << std::string(key.begin(), key.end());
+      }
+    }
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, kClassKey.c_str());
+  }
+  ASSERT_EQ(S_OK, KestrelDll().UnregisterServer());
+}
+
+// Nothing is loaded while the library loads, so a library without its type
+// information still loads, and each use says what is wrong.
+TEST(Registration, ALibraryWithoutItsTypeInformationLoadsAndSaysSo)
+{
+  TRegisteredAfterwards restore;
+  wchar_t temp[MAX_PATH];
+  ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+  const std::wstring copy = std::wstring(temp) + L"KestrelNoTypes.dll";
+  ASSERT_EQ(L"", CopyWithoutTypeLibrary(copy));
+  const std::wstring registered = RegText(kClassKey + L"\\InprocServer32");
+  TKestrelDll other;
+  ASSERT_TRUE(LoadServerExports(copy, other)) << "error " << GetLastError();
+
+  void* object = reinterpret_cast<void*>(static_cast<ULONG_PTR>(0xdeadbeef));
+  const HRESULT created = other.GetClassObject(CLSID_Conn, IID_IClassFactory, &object);
+  EXPECT_TRUE(FAILED(created)) << std::hex << created;
+  EXPECT_EQ(nullptr, object);
+  const TErrorText error = TakeErrorInfo();
+  EXPECT_EQ(L"Type information missing for class Conn", error.Description);
+  EXPECT_EQ(S_OK, other.CanUnloadNow());
+  const HRESULT refused = other.RegisterServer();
+  EXPECT_TRUE(refused == SELFREG_E_TYPELIB || (FAILED(refused) && HRESULT_FACILITY(refused) != FACILITY_ITF))
+      << std::hex << refused;
+  EXPECT_EQ(registered, RegText(kClassKey + L"\\InprocServer32")) << "the registration is as it was";
+  FreeLibrary(other.Module);
+  DeleteFileW(copy.c_str());
 }
 
 TEST(VersionResource, CarriesTheProductVersions)

@@ -41,10 +41,52 @@ struct NoticeWindow {
 
 }  // namespace
 
-TEST(WinsockApi, ModuleInstanceIsLoadedAtStart) {
-  EXPECT_TRUE(WinsockApi.IsLoaded());
+// The process-wide binding loads nothing while the module loads: the first
+// call that needs the library loads it, and a release while nothing uses it
+// leaves it to be loaded again. Unloaded on purpose, it stays unloaded.
+TEST(WinsockApi, ModuleInstanceIsLoadedOnFirstUse) {
   EXPECT_EQ(WinsockApi.LibraryName(), "wsock32.dll");
-  EXPECT_GT(reinterpret_cast<uintptr_t>(WinsockApi.Handle()), 32u);
+  for (int round = 0; round < 2; ++round) {
+    WinsockApi.ReleaseUnused();
+    EXPECT_FALSE(WinsockApi.IsLoaded());
+    EXPECT_EQ(WinsockApi.Handle(), nullptr);
+    EXPECT_EQ(WinsockApi.htons(0x1234), 0x3412);
+    EXPECT_GT(reinterpret_cast<uintptr_t>(WinsockApi.Handle()), 32u);
+  }
+  WinsockApi.ReleaseUnused();
+  EXPECT_EQ(WinsockApi.inet_addr("127.0.0.1"), 0x0100007Fu) << "inet_addr loads it too";
+  WinsockApi.Prepare();
+  EXPECT_TRUE(WinsockApi.IsLoaded());
+
+  WinsockApi.Unload();
+  WinsockApi.Prepare();
+  EXPECT_FALSE(WinsockApi.IsLoaded());
+  EXPECT_EQ(BindingError([&] { WinsockApi.htons(1); }), "Winsock is not loaded");
+  WinsockApi.ReleaseUnused();
+  EXPECT_EQ(BindingError([&] { WinsockApi.htons(1); }), "Winsock is not loaded");
+  WinsockApi.Load();
+  EXPECT_TRUE(WinsockApi.IsLoaded());
+}
+
+TEST(WinsockApi, ACancelledLookupKeepsTheLibrary) {
+  TWinsockApi api(TestLibrary, TWinsockApi::BindOnFirstUse);
+  NoticeWindow notices;
+  char record[MAXGETHOSTSTRUCT] = {};
+  api.ReleaseUnused();
+  EXPECT_FALSE(api.IsLoaded()) << "nothing cancelled yet";
+  HANDLE lookup = api.WSAAsyncGetHostByName(notices.Window, WM_USER + 1, "localhost", record, sizeof record);
+  api.WSACancelAsyncRequest(lookup);
+  api.ReleaseUnused();
+  EXPECT_TRUE(api.IsLoaded());
+  api.Unload();
+}
+
+TEST(WinsockApi, AModuleInstanceWithoutItsLibraryFailsEachCall) {
+  TWinsockApi api("kestrel-no-such-socket-library.dll", TWinsockApi::BindOnFirstUse);
+  api.Prepare();  // quietly
+  EXPECT_FALSE(api.IsLoaded());
+  EXPECT_EQ(BindingError([&] { api.socket(AF_INET, SOCK_STREAM, 0); }), "Winsock not found");
+  EXPECT_EQ(BindingError([&] { api.inet_addr("127.0.0.1"); }), "Winsock not found");
 }
 
 TEST(WinsockApi, LoadUnloadAndReload) {
