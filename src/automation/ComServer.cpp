@@ -173,7 +173,9 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
   TLockGuard lock(startLock);
-  if (!Idle()) return S_FALSE;
+  // Windows let go of from another thread still call this module until their
+  // thread destroys them.
+  if (!Idle() || ModuleInUse()) return S_FALSE;
   ReleaseWhenIdle();
   return S_OK;
 }

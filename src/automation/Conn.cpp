@@ -41,6 +41,8 @@ TConn::~TConn()
   }
 }
 
+void TConn::FollowCallingThread() { client_->LeaveOtherThread(); }
+
 // ---------------------------------------------------------------------------
 // Request driver
 

@@ -49,6 +49,10 @@ public:
   // Records a failure of GetURL's result that only the COM boundary meets
   // (converting the body to a BSTR).
   void RecordError(const std::string& message);
+  // Called as a call from a thread begins: what belongs to another thread
+  // (the windows of socket notices and of the time-out) is given up, and the
+  // call makes its own on this one when it needs them.
+  void FollowCallingThread();
 
   // Request properties (stored in the HTTP client).
   std::string Protocol();

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "CallGuard.h"
 #include "CharsetText.h"
 #include "ClassFactory.h"
 #include "ComError.h"
@@ -464,6 +465,8 @@ private:
     ClearComError();
     if (!out) return E_POINTER;
     ClearOut(out);
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     try {
       StoreOut(out, member());
       return S_OK;
@@ -495,6 +498,8 @@ private:
     ClearComError();
     if (!out) return E_POINTER;
     ClearOut(out);
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     DoOrHandle([&] { StoreOut(out, member()); },
                [&] {
                  ClearOut(out);
@@ -507,6 +512,8 @@ private:
   HRESULT Fetch()
   {
     ClearComError();
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     DoOrHandle([&] { conn_.GetURL(false); }, [&] { conn_.RecordError(DescribeCurrentException()); });
     return S_OK;
   }
@@ -515,6 +522,8 @@ private:
   HRESULT Answer(Member&& member)
   {
     ClearComError();
+    const TCallGuard guard = Guard();
+    if (!guard) return guard.Refusal();
     try {
       member();
       return S_OK;
@@ -523,7 +532,11 @@ private:
     }
   }
 
+  // Every member's call runs under one (CallGuard.h).
+  TCallGuard Guard() { return TCallGuard(controller_, turn_, conn_, factory_.ErrorOrigin()); }
+
   TObjectCount objectCount_;
+  TCallTurn turn_;
   TConnFactory& factory_;
   TInnerUnknown inner_;
   IUnknown* controller_;

@@ -223,6 +223,8 @@ std::string THttpClient::EncodeBase64(const std::string& Text) {
 }
 
 bool THttpClient::Execute() {
+  // The host's quit, taken out by a wait of the exchange, waits for its end.
+  TPumpScope pumpScope;
   try {
     for (int followed = 0;; ++followed) {  // ends at the first exchange without a redirect, or at the bound
       Transact();

@@ -39,6 +39,7 @@ void CALLBACK Check(PTP_CALLBACK_INSTANCE instance, void* context)
   FreeLibraryWhenCallbackReturns(instance, ThisModule());
   Run(shared);
   Release(shared);
+  CountModuleUse(false);  // what is left of the callback runs on the module's own reference
 }
 
 }  // namespace
@@ -54,7 +55,9 @@ TCertificateCheck::TCertificateCheck(PCCERT_CONTEXT Certificate, const std::stri
   FShared->Finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (FShared->Finished && AddModuleReference()) {
     InterlockedIncrement(&FShared->References);
+    CountModuleUse(true);
     if (TrySubmitThreadpoolCallback(Check, FShared, nullptr)) return;
+    CountModuleUse(false);
     InterlockedDecrement(&FShared->References);
     FreeLibrary(ThisModule());
   }

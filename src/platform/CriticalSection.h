@@ -1,7 +1,6 @@
-// A process-wide lock for the little state that threads of a host share: the
-// window class and the socket library's load state. Objects of this class
-// live as statics, set up while the module loads (before any host thread can
-// call in) and torn down when it unloads.
+// A lock for the little state that threads of a host share: the window
+// class and the socket library's load state (statics, set up while the
+// module loads and torn down when it unloads), and an object's turn.
 #pragma once
 
 #include <windows.h>

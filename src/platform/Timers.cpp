@@ -9,14 +9,28 @@ namespace {
 const UINT_PTR TimerId = 1;
 }
 
-TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
-  FWindowHandle = CreateUtilityWindow([this](TMessageRecord& message) { WndProc(message); });
+TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {}
+
+TTimer::~TTimer() { ReleaseWindow(); }
+
+HWND TTimer::WindowHandle() {
+  // One left by another thread cannot carry this thread's timer.
+  if (FWindowHandle && GetWindowThreadProcessId(FWindowHandle, nullptr) != GetCurrentThreadId()) {
+    const bool enabled = FEnabled;
+    ReleaseWindow();
+    FEnabled = enabled;
+  }
+  if (!FWindowHandle) FWindowHandle = CreateUtilityWindow([this](TMessageRecord& message) { WndProc(message); });
+  return FWindowHandle;
 }
 
-TTimer::~TTimer() {
+void TTimer::ReleaseWindow() {
   FEnabled = false;
-  UpdateTimer();
+  FRunning = false;
+  if (!FWindowHandle) return;
+  KillTimer(FWindowHandle, TimerId);
   DestroyUtilityWindow(FWindowHandle);
+  FWindowHandle = nullptr;
 }
 
 void TTimer::SetEnabled(bool value) {
@@ -54,7 +68,7 @@ void TTimer::UpdateTimer() {
   if (FInterval != 0 && FEnabled && FOnTimer) {
     // Without its window the timer could never tick; report it as the
     // platform refusing the timer.
-    if (!FWindowHandle || SetTimer(FWindowHandle, TimerId, static_cast<UINT>(FInterval), nullptr) == 0)
+    if (!WindowHandle() || SetTimer(FWindowHandle, TimerId, static_cast<UINT>(FInterval), nullptr) == 0)
       throw EOutOfResources("Not enough timers available");
     FRunning = true;
   }

@@ -1,6 +1,8 @@
 // TTimer turns a window timer into an OnTimer event; TTimeCounter counts
 // seconds down on one and raises a flag when they run out. Ticks arrive only
-// while the owning thread runs PumpMessages.
+// while the owning thread runs PumpMessages. The timer's window is made when
+// first needed, on the thread that needs it, and ReleaseWindow gives it up,
+// so that an owner used by one thread after another ticks on each in turn.
 #pragma once
 
 #include "platform/Component.h"
@@ -16,7 +18,11 @@ public:
   bool Enabled() const { return FEnabled; }
   int Interval() const { return FInterval; }
   const TNotifyEvent& OnTimer() const { return FOnTimer; }
-  HWND WindowHandle() const { return FWindowHandle; }
+  // The timer's window, made on the calling thread when there is none.
+  HWND WindowHandle();
+  // Stops the timer (Enabled becomes false) and destroys its window; call on
+  // the thread that made it. The next arming makes a new one.
+  void ReleaseWindow();
   // A running timer is re-armed (its period restarted) only when the value
   // changes; assigning OnTimer always re-arms. Raise EOutOfResources "Not
   // enough timers available" when the platform refuses the timer.

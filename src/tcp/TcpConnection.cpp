@@ -18,20 +18,44 @@ TTcpConnection::TTcpConnection(TComponent* AOwner) : TComponent(AOwner) {
   // The first connection loads the socket library; one that cannot be loaded
   // fails this connection's first socket call with its own text.
   WinsockApi.Prepare();
-  FWindowHandle = CreateUtilityWindow([this](TMessageRecord& message) { HandleNotification(message); });
 }
 
 TTcpConnection::~TTcpConnection() {
-  DestroyUtilityWindow(FWindowHandle);
-  FWindowHandle = nullptr;
   // A destructor must not throw: an unloaded binding only skips the clean-up.
   try {
-    if (AsyncHandle) AbandonLookup();
+    ReleaseWindows();
     CloseSocketQuietly();
     for (int i = 0; i < StartupCount; ++i) WinsockApi.WSACleanup();
   } catch (const EWinsockDLLError&) {
   }
   SaveLog();
+}
+
+void TTcpConnection::LeaveOtherThread() {
+  if (FWindowHandle && GetWindowThreadProcessId(FWindowHandle, nullptr) != GetCurrentThreadId()) ReleaseWindows();
+}
+
+HWND TTcpConnection::WindowHandle() {
+  LeaveOtherThread();
+  if (FWindowHandle) return FWindowHandle;
+  FWindowHandle = CreateUtilityWindow([this](TMessageRecord& message) { HandleNotification(message); });
+  // A connected socket's notices come here from now on; the library posts
+  // at once what is already true of it (data waiting, the peer's close).
+  if (FWindowHandle && HasSocket() && FConnectNoticed &&
+      WinsockApi.WSAAsyncSelect(SocketHandle, FWindowHandle, WM_SOCKETEVENT, SocketEvents) != SOCKET_ERROR)
+    FNoticesSelected = true;
+  return FWindowHandle;
+}
+
+void TTcpConnection::ReleaseWindows() {
+  TimeCounter.Timer->ReleaseWindow();
+  if (!FWindowHandle) return;
+  if (AsyncHandle) AbandonLookup();
+  // Notices of a socket kept open must not go to a window that is gone.
+  if (FNoticesSelected && HasSocket()) WinsockApi.WSAAsyncSelect(SocketHandle, FWindowHandle, 0, 0);
+  FNoticesSelected = false;
+  DestroyUtilityWindow(FWindowHandle);
+  FWindowHandle = nullptr;
 }
 
 bool TTcpConnection::GetWinsockLoaded() const { return WinsockApi.IsLoaded(); }
@@ -98,11 +122,11 @@ void TTcpConnection::StartLookup(bool host, const std::string& name) {
   FLookupBuffer.reset(new char[LookupBufferSize]());
   if (host) {
     HostLookupDone = false;
-    AsyncHandle = WinsockApi.WSAAsyncGetHostByName(FWindowHandle, WM_HOSTLOOKUP, name.c_str(),
+    AsyncHandle = WinsockApi.WSAAsyncGetHostByName(WindowHandle(), WM_HOSTLOOKUP, name.c_str(),
                                                    FLookupBuffer.get(), LookupBufferSize);
   } else {
     ServiceLookupDone = false;
-    AsyncHandle = WinsockApi.WSAAsyncGetServByName(FWindowHandle, WM_SERVICELOOKUP, name.c_str(), "tcp",
+    AsyncHandle = WinsockApi.WSAAsyncGetServByName(WindowHandle(), WM_SERVICELOOKUP, name.c_str(), "tcp",
                                                    FLookupBuffer.get(), LookupBufferSize);
   }
 }
@@ -201,8 +225,9 @@ void TTcpConnection::Connect() {
   address.sin_family = AF_INET;
   address.sin_port = WinsockApi.htons(Port);
   address.sin_addr.s_addr = RemoteAddress;
-  if (WinsockApi.WSAAsyncSelect(SocketHandle, FWindowHandle, WM_SOCKETEVENT, SocketEvents) == SOCKET_ERROR)
+  if (WinsockApi.WSAAsyncSelect(SocketHandle, WindowHandle(), WM_SOCKETEVENT, SocketEvents) == SOCKET_ERROR)
     RaiseLastError(WSAEINVAL);
+  FNoticesSelected = true;
   // The connect notice alone decides: an error left by a lookup that fell
   // back to the default port must not end this wait.
   AsyncError = false;
@@ -232,6 +257,7 @@ void TTcpConnection::CloseSocketQuietly() {
   DiscardReceived();
   FBatching = false;
   FSendBatch.clear();
+  FNoticesSelected = false;
   WinsockApi.closesocket(socketHandle);
   // Notices still queued for the closed socket must not reach the next one.
   // Once its connect notice has come, the next socket tells them from its

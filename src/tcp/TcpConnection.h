@@ -118,7 +118,17 @@ public:
   // A line of the connection's own in the transfer log (when one is kept).
   void NoteInLog(const std::string& Text);
 
-  HWND WindowHandle() const { return FWindowHandle; }
+  // The window the socket library's notices go to, made on the calling
+  // thread when there is none (an open socket's notices then follow it).
+  HWND WindowHandle();
+  // Gives up the windows (notices and the time-out's timer): a pending
+  // lookup is abandoned, an open socket stays open without notices until the
+  // next wait, on whichever thread, binds it anew.
+  void ReleaseWindows();
+  // ReleaseWindows when they belong to another thread than the caller's: a
+  // component used by one thread after another then gets its notices on the
+  // thread that uses it, and no longer on the one before.
+  void LeaveOtherThread();
 
 protected:
   // Reports (OnError) and raises ESocketError with the table's text; does
@@ -181,6 +191,7 @@ private:
   void NoteSocketEvent(LPARAM Notice);
 
   HWND FWindowHandle = nullptr;
+  bool FNoticesSelected = false;  // the open socket's notices go to FWindowHandle
   // The open socket's connect notice has come. A socket's notices follow its
   // connect notice, and a closed socket's notices still queued come before
   // it, so until then a close or an error notice belongs to an earlier

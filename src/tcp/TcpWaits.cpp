@@ -97,6 +97,8 @@ bool TTcpConnection::WaitTimedOut() {
 
 void TTcpConnection::WaitFor(const bool& flag, bool endOnAsyncError, bool endOnClose, DWORD sleepMs) {
   auto over = [&] { return flag || Canceled || (endOnAsyncError && AsyncError) || (endOnClose && Closed); };
+  WindowHandle();  // notices of a socket kept from another call come here
+  TPumpScope pumpScope;
   StartWait();
   // Bounded by the time-out (WaitTimedOut). A wait already over pumps
   // nothing, a pass stops at the notice that ends the wait, and a sleep
@@ -114,6 +116,7 @@ void TTcpConnection::WaitFor(const bool& flag, bool endOnAsyncError, bool endOnC
 uint32_t TTcpConnection::NowMs() { return GetTickCount(); }
 
 bool TTcpConnection::IdleSocketAlive() {
+  WindowHandle();  // notices of a socket kept from another call come here
   PumpMessages();
   if (!HasSocket() || Closed || AsyncError || HasPendingInput()) return false;
   // One byte looked at, none taken: an open, quiet socket has none to give.

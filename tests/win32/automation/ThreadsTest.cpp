@@ -3,13 +3,17 @@
 // its own message pump (the one GetURL runs), fetch at the same time without
 // interfering. The first use of the library's process-wide pieces (the window
 // class, the socket library, the class object) from many threads at once runs
-// in a fresh child process, where it really is the first.
+// in a fresh child process, where it really is the first. One object may also
+// be called from several threads of the multi-threaded apartment: one call
+// runs at a time, the windows a call needs are its thread's and gone when it
+// returns, and the object may be released on any thread.
 #include <gtest/gtest.h>
 #include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +60,39 @@ std::wstring EchoLine(int thread, int call)
 {
   return L"GET /echo/t" + std::to_wstring(thread) + L"/c" + std::to_wstring(call) + L"/";
 }
+
+BOOL CALLBACK CountUtilityWindow(HWND window, LPARAM count)
+{
+  char name[32] = {};
+  if (GetClassNameA(window, name, sizeof name) && std::strcmp(name, "TPUtilWindow") == 0)
+    ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// The library's hidden windows that a thread owns.
+int UtilityWindowsOf(DWORD thread)
+{
+  int count = 0;
+  EnumThreadWindows(thread, &CountUtilityWindow, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// Runs body on a thread of the multi-threaded apartment and waits for it.
+template <class Body>
+void InMultiThreadedThread(Body body)
+{
+  std::thread thread([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    body();
+    CoUninitialize();
+  });
+  thread.join();
+}
+
+HANDLE callUnderWay = nullptr;
+void CALLBACK SignalCallUnderWay(HWND, UINT, UINT_PTR, DWORD) { SetEvent(callUnderWay); }
+
+const wchar_t* const kBusyText = L"The object is busy with a call on another thread";
 
 }  // namespace
 
@@ -197,5 +234,170 @@ TEST(Threads, AnObjectCalledFromAnotherMultiThreadedThreadReturns)
   for (const std::wstring& outcome : outcomes) {
     std::printf("%s\n", Narrow(outcome).c_str());
     EXPECT_NE(outcome, L" / ") << "neither the page nor an error";
+  }
+}
+
+TEST(Threads, OneObjectCalledFromTwoThreadsAtOnce)
+{
+  // One thread fetches a 32 MiB page again and again while the other reads
+  // the body, the links and the properties of the same object: each call is
+  // a result or a clear failure, and the process stays up.
+  const std::wstring nginx = NginxBase();
+  ASSERT_FALSE(nginx.empty()) << "nginx is not running: start tests/servers/servers.sh";
+  TComPtr<IConn> conn;
+  InMultiThreadedThread([&] { conn = NewConn(); });
+  ASSERT_TRUE(conn);
+  std::atomic<int> pages{0}, reads{0}, busy{0}, unclear{0};
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto outcome = [&](HRESULT hr) {
+    if (SUCCEEDED(hr)) ++reads;
+    else if (TakeErrorInfo().Description == kBusyText) ++busy;
+    else ++unclear;
+  };
+  std::thread fetcher([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    WaitForSingleObject(go, 20000);
+    const TBstr url(nginx + L"big32.bin");
+    for (int i = 0; i < 3; ++i) {
+      conn->put_URL(url.Get());
+      TBstr body;
+      if (conn->GetURL(body.Out()) == S_OK && !body.IsNull() && SysStringLen(body.Get()) == 32u << 20) ++pages;
+    }
+    CoUninitialize();
+  });
+  std::thread reader([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    WaitForSingleObject(go, 20000);
+    for (int i = 0; i < 40; ++i) {
+      VARIANT value;
+      VariantInit(&value);
+      outcome(conn->get_BinaryData(&value));
+      VariantClear(&value);
+      outcome(conn->GetHREFs(&value));
+      VariantClear(&value);
+      TBstr text;
+      outcome(conn->get_Headers(text.Out()));
+      Sleep(i % 4);
+    }
+    CoUninitialize();
+  });
+  SetEvent(go);
+  fetcher.join();
+  reader.join();
+  CloseHandle(go);
+  std::printf("pages %d, reads %d, busy %d\n", pages.load(), reads.load(), busy.load());
+  EXPECT_EQ(pages, 3);
+  EXPECT_EQ(reads + busy, 120);
+  EXPECT_EQ(unclear, 0);
+  conn.Reset();
+  EXPECT_EQ(KestrelDll().CanUnloadNow(), S_OK);
+}
+
+TEST(Threads, OneObjectPassedFromThreadToThread)
+{
+  // Made by a thread that then ends, used by one thread after another over
+  // its kept connection (the threads stay, without pumping), released by yet
+  // another: every call works, each call's windows are its own thread's, and
+  // the library stays loaded until every window is gone, which its thread
+  // sees to as soon as it pumps again.
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty());
+  TScriptConn* conn = nullptr;
+  InMultiThreadedThread([&] {
+    conn = new TScriptConn;
+    conn->Put(L"KeepAlive", -1);
+  });
+  ASSERT_TRUE(conn->Valid());
+  const int users = 4;
+  std::vector<std::wstring> connections(users);
+  std::vector<int> windowsAfterCall(users, -1), windowsAfterPump(users, -1);
+  HANDLE called = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE pump = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < users; ++t) {
+    threads.emplace_back([&, t] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      const std::wstring body = conn->Fetch(base + L"s/keep-cycle");
+      EXPECT_EQ(body, L"kept body") << "thread " << t << ": " << Narrow(conn->Get(L"Error"));
+      const std::wstring headers = conn->Get(L"Headers");
+      const size_t at = headers.find(L"X-Conn: C");
+      connections[t] = at == std::wstring::npos ? L"" : headers.substr(at + 9, 8);
+      windowsAfterCall[t] = UtilityWindowsOf(GetCurrentThreadId());
+      SetEvent(called);
+      WaitForSingleObject(pump, 60000);
+      MSG msg;
+      for (int n = 0; n < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) DispatchMessageW(&msg);
+      windowsAfterPump[t] = UtilityWindowsOf(GetCurrentThreadId());
+      CoUninitialize();
+    });
+    EXPECT_EQ(WaitForSingleObject(called, 60000), WAIT_OBJECT_0);
+  }
+  std::thread([&] { delete conn; }).join();
+  EXPECT_EQ(KestrelDll().CanUnloadNow(), S_FALSE) << "windows wait for their threads to pump";
+  SetEvent(pump);
+  for (std::thread& thread : threads) thread.join();
+  CloseHandle(called);
+  CloseHandle(pump);
+  EXPECT_EQ(connections, std::vector<std::wstring>(users, connections[0])) << "the kept connection served every thread";
+  for (int t = 0; t < users; ++t) {
+    EXPECT_GE(windowsAfterCall[t], 1) << "thread " << t << " got the notices of its own call";
+    EXPECT_EQ(windowsAfterPump[t], 0) << "thread " << t;
+  }
+  EXPECT_EQ(KestrelDll().CanUnloadNow(), S_OK);
+}
+
+TEST(Threads, ACallFromAnotherThreadWaitsItsTurnForAtMostTimeOut)
+{
+  // A call runs while another thread's call on the same object is under way:
+  // it waits for its turn as long as the object's TimeOut, and fails with its
+  // text beyond. The first call drips in over about 4 seconds, every piece
+  // well within its own TimeOut.
+  const std::wstring base = ScenarioBase();
+  ASSERT_FALSE(base.empty());
+  struct TCase {
+    LONG TimeOut;
+    const wchar_t* Drip;
+    bool SecondGetsItsTurn;
+  } const cases[] = {{2, L"?drip=10,400", false}, {30, L"?drip=10,100", true}};
+  for (const TCase& row : cases) {
+    TComPtr<IConn> conn = NewConn();
+    ASSERT_TRUE(conn);
+    conn->put_TimeOut(row.TimeOut);
+    HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HRESULT firstResult = E_FAIL, secondResult = E_FAIL;
+    std::wstring firstBody, secondText;
+    std::thread first([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      const TBstr url(base + L"s/hello" + row.Drip);
+      conn->put_URL(url.Get());
+      // The thread pumps nowhere else: its timer ticks while GetURL runs.
+      callUnderWay = inside;
+      const UINT_PTR timer = SetTimer(nullptr, 0, 20, &SignalCallUnderWay);
+      TBstr body;
+      firstResult = conn->GetURL(body.Out());
+      firstBody = body.Text();
+      KillTimer(nullptr, timer);
+      CoUninitialize();
+    });
+    std::thread second([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      EXPECT_EQ(WaitForSingleObject(inside, 20000), WAIT_OBJECT_0);
+      TBstr url;
+      secondResult = conn->get_URL(url.Out());
+      secondText = SUCCEEDED(secondResult) ? url.Text() : TakeErrorInfo().Description;
+      CoUninitialize();
+    });
+    first.join();
+    second.join();
+    CloseHandle(inside);
+    EXPECT_EQ(firstResult, S_OK);
+    EXPECT_EQ(firstBody, L"Hello from the scenario server.\r\n") << "TimeOut " << row.TimeOut;
+    if (row.SecondGetsItsTurn) {
+      EXPECT_EQ(secondResult, S_OK);
+      EXPECT_EQ(secondText, base + L"s/hello" + row.Drip);
+    } else {
+      EXPECT_EQ(secondResult, HRESULT_FROM_WIN32(ERROR_BUSY));
+      EXPECT_EQ(secondText, kBusyText);
+    }
   }
 }

@@ -4,6 +4,8 @@
 
 #include "PumpUntil.h"
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -149,4 +151,42 @@ TEST(UtilityWindow, PassOfAWaitStopsAtTheMessageThatEndsIt) {
   PumpMessagesUntil([] { return false; });
   EXPECT_EQ(received, (std::vector<UINT>{1, 2, 3, 4}));
   DestroyUtilityWindow(window);
+}
+
+// A window belongs to the thread that made it. Let go of from another thread,
+// it no longer reaches its handler and is counted (as a window that can call
+// the module's code) until its own thread has destroyed it on its next pump,
+// or until that thread has ended.
+TEST(UtilityWindow, LetGoOfFromAnotherThreadItIsCountedUntilItsThreadHasDestroyedIt) {
+  for (const bool threadEnds : {false, true}) {
+    SCOPED_TRACE(threadEnds ? "the window's thread ends" : "the window's thread pumps");
+    const LONG before = UtilityWindowCount();
+    HWND window = nullptr;
+    int handled = 0;
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool gone = false;
+    std::thread owner([&] {
+      window = CreateUtilityWindow([&](TMessageRecord& message) { handled += message.Msg == WM_USER; });
+      SetEvent(made);
+      if (threadEnds) return;
+      WaitForSingleObject(released, 10000);
+      PostMessageA(window, WM_USER, 0, 0);
+      gone = PumpUntil([&] { return !IsWindow(window); });
+    });
+    ASSERT_EQ(WaitForSingleObject(made, 10000), WAIT_OBJECT_0);
+    if (threadEnds) owner.join();
+    EXPECT_EQ(UtilityWindowCount(), before + (threadEnds ? 0 : 1));
+    DestroyUtilityWindow(window);
+    EXPECT_EQ(UtilityWindowCount(), before + (threadEnds ? 0 : 1)) << "counted until its thread destroys it";
+    SetEvent(released);
+    if (!threadEnds) {
+      owner.join();
+      EXPECT_TRUE(gone);
+    }
+    EXPECT_EQ(handled, 0) << "the handler was let go of";
+    EXPECT_EQ(UtilityWindowCount(), before);
+    CloseHandle(made);
+    CloseHandle(released);
+  }
 }
