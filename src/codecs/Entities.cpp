@@ -1,6 +1,7 @@
 #include "codecs/Entities.h"
 
 #include "codecs/Exception.h"
+#include "codecs/TextHelpers.h"
 #include "codecs/Utf8.h"
 #include "codecs/WordUtils.h"
 
@@ -38,8 +39,6 @@ char32_t UnicodeOfNumber(unsigned long long value) {
   return static_cast<char32_t>(value);
 }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
 // The Unicode form's "&#" digits [";"] or "&#x" hex digits [";"]: any number
 // of digits, a value past U+10FFFF giving U+FFFD.
 TDecodedEntity DecodeNumericUnicode(std::string_view text, size_t amp) {
@@ -49,10 +48,11 @@ TDecodedEntity DecodeNumericUnicode(std::string_view text, size_t amp) {
   if (hex) ++i;
   const size_t first = i;
   unsigned long long value = 0;
-  for (; i < text.size() && (hex ? IsHexDigit(text[i]) : text[i] >= '0' && text[i] <= '9'); ++i) {
-    const char c = text[i];
-    const unsigned digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + digit;  // past the range it stays past
+  for (; i < text.size(); ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0 || digit >= (hex ? 16 : 10)) break;
+    // Past the range it stays past.
+    if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
   }
   if (i == first) return r;
   if (i < text.size() && text[i] == ';') ++i;

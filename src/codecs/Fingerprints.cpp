@@ -6,24 +6,17 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The digest an entry spells, or false.
 bool DigestOf(const std::string& entry, std::string& digest) {
   std::string digits;
   for (const char c : entry) {
     if (IsBlank(c) || c == ':') continue;
-    if (HexValue(c) < 0 || digits.size() == 64) return false;
+    if (HexDigitValue(c) < 0 || digits.size() == 64) return false;
     digits += c;
   }
   if (digits.size() != 64) return false;
   digest.assign(32, '\0');
-  for (size_t i = 0; i < 32; ++i) digest[i] = static_cast<char>(HexValue(digits[2 * i]) << 4 | HexValue(digits[2 * i + 1]));
+  for (size_t i = 0; i < 32; ++i) digest[i] = static_cast<char>(HexDigitValue(digits[2 * i]) << 4 | HexDigitValue(digits[2 * i + 1]));
   return true;
 }
 

@@ -29,5 +29,12 @@ std::string AsciiUpperCase(const std::string& s);
 // of the system code page.
 std::string AsciiLowerCase(std::string_view s);
 inline char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// The value of a hexadecimal digit (0-9, A-F, a-f), -1 for any other byte.
+inline int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
 // text begins with prefix, ASCII letters compared without regard to case.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);

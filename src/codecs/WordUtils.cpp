@@ -3,17 +3,6 @@
 #include "codecs/Exception.h"
 #include "codecs/TextHelpers.h"
 
-namespace {
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
-
 bool TryStrToInt(const std::string& text, int32_t& value) {
   size_t i = 0;
   const size_t n = text.size();

@@ -4,14 +4,7 @@
 
 namespace {
 
-// What a thread's pump scopes share; it exists only while one is open.
-struct TPumpState {
-  int Depth = 0;
-  bool QuitKept = false;
-  WPARAM QuitCode = 0;
-};
-
-// The thread's state lives in a slot of the module's own, freed when the
+// The outermost scope's quit, in a slot of the module's own, freed when the
 // module unloads.
 class TPumpSlot {
 public:
@@ -22,11 +15,11 @@ public:
   TPumpSlot(const TPumpSlot&) = delete;
   TPumpSlot& operator=(const TPumpSlot&) = delete;
 
-  TPumpState* Get() const {
-    return FIndex == TLS_OUT_OF_INDEXES ? nullptr : static_cast<TPumpState*>(TlsGetValue(FIndex));
+  TPumpScope::TQuit* Get() const {
+    return FIndex == TLS_OUT_OF_INDEXES ? nullptr : static_cast<TPumpScope::TQuit*>(TlsGetValue(FIndex));
   }
-  void Set(TPumpState* state) const {
-    if (FIndex != TLS_OUT_OF_INDEXES) TlsSetValue(FIndex, state);
+  void Set(TPumpScope::TQuit* quit) const {
+    if (FIndex != TLS_OUT_OF_INDEXES) TlsSetValue(FIndex, quit);
   }
   bool Usable() const { return FIndex != TLS_OUT_OF_INDEXES; }
 
@@ -58,10 +51,10 @@ bool GivenToDialog(MSG& msg) {
 // again at once when none is open (the pass then ends, so as not to take it
 // again).
 void KeepQuit(WPARAM code) {
-  TPumpState* state = PumpSlot().Get();
-  if (state) {
-    state->QuitKept = true;
-    state->QuitCode = code;  // a later quit's code replaces an earlier one's, as in the queue
+  TPumpScope::TQuit* quit = PumpSlot().Get();
+  if (quit) {
+    quit->Kept = true;
+    quit->Code = code;  // a later quit's code replaces an earlier one's, as in the queue
   } else {
     PostQuitMessage(static_cast<int>(code));
   }
@@ -71,21 +64,15 @@ void KeepQuit(WPARAM code) {
 
 TPumpScope::TPumpScope() {
   const TPumpSlot& slot = PumpSlot();
-  TPumpState* state = slot.Get();
-  if (!state && slot.Usable()) {
-    state = new TPumpState;
-    slot.Set(state);
-  }
-  if (state) ++state->Depth;
+  if (slot.Get() || !slot.Usable()) return;
+  slot.Set(&FQuit);
+  FOutermost = true;
 }
 
 TPumpScope::~TPumpScope() {
-  const TPumpSlot& slot = PumpSlot();
-  TPumpState* state = slot.Get();
-  if (!state || --state->Depth > 0) return;
-  slot.Set(nullptr);
-  if (state->QuitKept) PostQuitMessage(static_cast<int>(state->QuitCode));
-  delete state;
+  if (!FOutermost) return;
+  PumpSlot().Set(nullptr);
+  if (FQuit.Kept) PostQuitMessage(static_cast<int>(FQuit.Code));
 }
 
 void PumpMessages() {

@@ -37,4 +37,16 @@ public:
   ~TPumpScope();
   TPumpScope(const TPumpScope&) = delete;
   TPumpScope& operator=(const TPumpScope&) = delete;
+
+  // The quit kept for the thread. Scopes nest on their thread, so the
+  // outermost one outlives the rest and holds it: nothing is allocated
+  // for the calls that open a scope.
+  struct TQuit {
+    bool Kept = false;
+    WPARAM Code = 0;
+  };
+
+private:
+  TQuit FQuit;
+  bool FOutermost = false;
 };

@@ -15,7 +15,7 @@ TTimer::~TTimer() { ReleaseWindow(); }
 
 HWND TTimer::WindowHandle() {
   // One left by another thread cannot carry this thread's timer.
-  if (FWindowHandle && GetWindowThreadProcessId(FWindowHandle, nullptr) != GetCurrentThreadId()) {
+  if (OfAnotherThread(FWindowHandle)) {
     const bool enabled = FEnabled;
     ReleaseWindow();
     FEnabled = enabled;

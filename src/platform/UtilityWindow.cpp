@@ -136,7 +136,7 @@ HWND CreateUtilityWindow(TWindowHandler handler) {
 
 void DestroyUtilityWindow(HWND window) {
   if (!window) return;
-  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+  if (!OfAnotherThread(window)) {
     TWindowGlue* glue;
     {
       TLockGuard guard(GluesLock());
@@ -163,6 +163,10 @@ void DestroyUtilityWindow(HWND window) {
     FreeGlue(TakeGlue(window));  // its thread has ended, and the system has destroyed it
   else
     PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+bool OfAnotherThread(HWND window) {
+  return window && GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId();
 }
 
 LONG UtilityWindowCount() {

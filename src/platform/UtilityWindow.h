@@ -31,6 +31,10 @@ HWND CreateUtilityWindow(TWindowHandler handler);
 // system destroys it should that thread end first).
 void DestroyUtilityWindow(HWND window);
 
+// A window (not null) that the calling thread did not make, or that is gone:
+// it can neither carry this thread's notices nor be destroyed from here.
+bool OfAnotherThread(HWND window);
+
 // Windows made by CreateUtilityWindow with a handler and not destroyed yet:
 // their messages call this module's code, so it must stay loaded.
 LONG UtilityWindowCount();

@@ -32,7 +32,7 @@ TTcpConnection::~TTcpConnection() {
 }
 
 void TTcpConnection::LeaveOtherThread() {
-  if (FWindowHandle && GetWindowThreadProcessId(FWindowHandle, nullptr) != GetCurrentThreadId()) ReleaseWindows();
+  if (OfAnotherThread(FWindowHandle)) ReleaseWindows();
 }
 
 HWND TTcpConnection::WindowHandle() {
