@@ -16,7 +16,8 @@ bool DigestOf(const std::string& entry, std::string& digest) {
   }
   if (digits.size() != 64) return false;
   digest.assign(32, '\0');
-  for (size_t i = 0; i < 32; ++i) digest[i] = static_cast<char>(HexDigitValue(digits[2 * i]) << 4 | HexDigitValue(digits[2 * i + 1]));
+  for (size_t i = 0; i < 32; ++i)
+    digest[i] = static_cast<char>(HexDigitValue(digits[2 * i]) << 4 | HexDigitValue(digits[2 * i + 1]));
   return true;
 }
 

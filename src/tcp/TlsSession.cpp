@@ -1,6 +1,5 @@
 #include "tcp/TlsSession.h"
 
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -365,8 +364,9 @@ void TTlsSession::BeginVerify(uint32_t UrlTimeoutMs, const std::vector<std::stri
   }
   FServerCertificate.assign(Encoded(FVerifying));
   // Hashed only when some fingerprint is trusted: without, nothing changes.
-  const bool listed = !TrustedDigests.empty() && std::find(TrustedDigests.begin(), TrustedDigests.end(),
-                                                           SecurityApi.CertificateSha256(FVerifying)) != TrustedDigests.end();
+  const bool listed =
+      !TrustedDigests.empty() && std::find(TrustedDigests.begin(), TrustedDigests.end(),
+                                           SecurityApi.CertificateSha256(FVerifying)) != TrustedDigests.end();
   if (!FCredentials.Verified.Contains(FVerifying, FHostName, listed, FVerdict.IssuerForgiven))
     FCheck.reset(new TCertificateCheck(FVerifying, FHostName, UrlTimeoutMs, listed));
 }
